@@ -1,0 +1,27 @@
+#ifndef SENTORY_APP_RUN_STATE_H_
+#define SENTORY_APP_RUN_STATE_H_
+
+#include "app/option_table.h"
+#include "app/output_stream.h"
+#include "eventlog/event_filter.h"
+#include "paging/page_rate_window.h"
+#include "platform/platform.h"
+
+namespace sentory {
+
+/// Everything that lives for the whole run: created by startup, never
+/// destroyed (the process ends through Shutdown).
+struct RunState {
+  explicit RunState(Platform& platform_services)
+      : platform(platform_services), out(platform_services.console) {}
+
+  Platform& platform;
+  OptionTable options;
+  OutputStream out;
+  SeveritySlots severities;
+  PageRateWindow page_rate;
+};
+
+}  // namespace sentory
+
+#endif  // SENTORY_APP_RUN_STATE_H_

@@ -1,0 +1,50 @@
+#include "app/shutdown.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace sentory {
+namespace {
+
+RunState* g_state = nullptr;
+std::atomic<bool> g_shutting_down{false};
+
+// Runs on the main thread or on the console control thread. The output
+// stream refuses every write once closed, so a main thread that goes on
+// printing while the control thread ends the process touches nothing
+// released.
+[[noreturn]] void EndProcess(const char* message, int status) {
+  if (g_shutting_down.exchange(true)) {
+    // Another thread is already ending the process.
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+  RunState& state = *g_state;
+  if (message != nullptr) {
+    state.out.Line({});
+    state.out.Line({message});
+    state.out.Line({});
+  }
+  state.out.Close();
+  state.platform.console.ExitProcess(status);
+  std::abort();  // not reached: ExitProcess does not return
+}
+
+}  // namespace
+
+void InstallShutdownRecord(RunState* state) {
+  g_state = state;
+  g_shutting_down = false;
+}
+
+void Shutdown(const char* message, int status) { EndProcess(message, status); }
+
+bool OnConsoleControl(Console::Control event) {
+  if (event == Console::Control::kOther) return false;
+  EndProcess(nullptr, 0);
+}
+
+void OnOutOfMemory() { Shutdown("Error: Memory Allocation failed.", 1); }
+
+}  // namespace sentory

@@ -1,0 +1,81 @@
+// The console on POSIX systems. Only POSIX and C++ standard library code may
+// live here.
+//
+// Ctrl-C is SIGINT and Ctrl-Break is SIGQUIT. Both are blocked in every
+// thread and taken by a thread of their own with sigwait(), so the handler
+// runs on a thread of its own as on Windows. SIGTERM and SIGHUP keep their
+// default action, as closing the console does on Windows.
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/console.h"
+
+namespace sentory {
+namespace {
+
+class PosixConsole : public Console {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+
+  void Flush() override { std::fflush(stdout); }
+
+  bool ReopenOutput(const char* path) override {
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    std::fflush(stdout);
+    bool ok = dup2(fd, STDOUT_FILENO) == STDOUT_FILENO;
+    close(fd);
+    return ok;
+  }
+
+  void CloseOutput() override { std::fclose(stdout); }
+
+  bool SetControlHandler(ControlHandler handler) override {
+    // A program started in the background by a shell inherits SIGINT ignored;
+    // an ignored signal is discarded even while blocked, so restore the
+    // default action before blocking.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGQUIT);
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGINT, &action, nullptr) != 0 ||
+        sigaction(SIGQUIT, &action, nullptr) != 0 ||
+        pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
+      return false;
+    }
+    std::thread([set, handler] {
+      for (;;) {
+        int signal_number = 0;
+        if (sigwait(&set, &signal_number) != 0) continue;
+        handler(signal_number == SIGINT ? Control::kCtrlC
+                                        : Control::kCtrlBreak);
+      }
+    }).detach();
+    return true;
+  }
+
+  [[noreturn]] void ExitProcess(int status) override {
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Console> MakeSystemConsole() {
+  return std::make_unique<PosixConsole>();
+}
+
+}  // namespace sentory

@@ -1,0 +1,61 @@
+// The console on Windows. Only Win32 and C++ standard library code may live
+// here.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/console.h"
+
+namespace sentory {
+namespace {
+
+Console::ControlHandler g_handler = nullptr;
+
+BOOL WINAPI OnControlEvent(DWORD event) {
+  if (g_handler == nullptr) return FALSE;
+  Console::Control control = Console::Control::kOther;
+  if (event == CTRL_C_EVENT) control = Console::Control::kCtrlC;
+  if (event == CTRL_BREAK_EVENT) control = Console::Control::kCtrlBreak;
+  return g_handler(control) ? TRUE : FALSE;
+}
+
+class Win32Console : public Console {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+
+  void Flush() override { std::fflush(stdout); }
+
+  bool ReopenOutput(const char* path) override {
+    // freopen() leaves stdout closed when it fails, so find out first
+    // whether the file can be opened at all.
+    std::FILE* probe = std::fopen(path, "a");
+    if (probe == nullptr) return false;
+    std::fclose(probe);
+    std::fflush(stdout);
+    return std::freopen(path, "a", stdout) != nullptr;
+  }
+
+  void CloseOutput() override { std::fclose(stdout); }
+
+  bool SetControlHandler(ControlHandler handler) override {
+    g_handler = handler;
+    return SetConsoleCtrlHandler(OnControlEvent, TRUE) != 0;
+  }
+
+  [[noreturn]] void ExitProcess(int status) override {
+    std::fflush(nullptr);
+    ::ExitProcess(static_cast<UINT>(status));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Console> MakeSystemConsole() {
+  return std::make_unique<Win32Console>();
+}
+
+}  // namespace sentory
