@@ -5,7 +5,7 @@
 #include <new>
 
 #include "app/startup.h"
-#include "tests/support/fakes.h"
+#include "tests/support/fake_services.h"
 
 namespace sentory {
 namespace {
@@ -26,10 +26,10 @@ class ShutdownTest : public testing::Test {
     return -2;
   }
 
-  FakeConsole console_;
-  FakeClock clock_;
-  Platform platform_{console_, clock_};
-  RunState state_{platform_};
+  FakePlatform fakes_;
+  FakeConsole& console_ = fakes_.console;
+  FakeClock& clock_ = fakes_.clock;
+  RunState state_{fakes_.platform};
 };
 
 // Given a started run, every failed allocation should reach the handler,
@@ -64,6 +64,7 @@ TEST_F(ShutdownTest, MessageGoesToTheLogFileWhichIsClosed) {
   EXPECT_TRUE(console_.output_closed);
   EXPECT_EQ(console_.log, std::string(kBanner) + "\n" +
                               "Scanning event logs (ctrl-c to quit)...\n"
+                              "Unable to open System log on a\n"
                               "\nbye\n\n");
   EXPECT_EQ(console_.exits, std::vector<int>{1});
 }
