@@ -18,8 +18,8 @@ class Win32FileMapper : public FileMapper {
 
   Handle CreateFileMapping(Handle file) override {
     file_ = file;
-    return CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0,
-                              "EventSkipList");
+    return ::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0,
+                                "EventSkipList");
   }
 
   const char* MapViewOfFile(Handle mapping, std::size_t* size) override {
