@@ -46,6 +46,15 @@ std::vector<std::uint8_t> BuildRecord(const RecordSpec& spec) {
   return bytes;
 }
 
+EventRecord MakeEventRecord(const RecordSpec& spec) {
+  std::vector<std::uint8_t> bytes = BuildRecord(spec);
+  EventRecord record;
+  record.size = static_cast<std::uint32_t>(bytes.size());
+  record.data = std::make_unique<std::uint8_t[]>(record.size);
+  std::memcpy(record.data.get(), bytes.data(), bytes.size());
+  return record;
+}
+
 FakeEventLog::Log& FakeEventLog::At(const std::string& machine,
                                     const std::string& log) {
   return machines_[Upper(machine)][log];

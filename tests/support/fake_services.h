@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "eventlog/event_record.h"
 #include "platform/event_log.h"
 #include "platform/file_mapping.h"
 #include "platform/message_module.h"
@@ -31,6 +32,8 @@ struct RecordSpec {
 
 /// The record bytes in the single-byte EVENTLOGRECORD layout.
 std::vector<std::uint8_t> BuildRecord(const RecordSpec& spec);
+/// The same, in the buffer NextEvent would hand out.
+EventRecord MakeEventRecord(const RecordSpec& spec);
 
 /// Event logs in memory, keyed by machine and log name, with failures
 /// injected through data.
