@@ -61,10 +61,12 @@ class ProcessPosixTest : public testing::Test {
 };
 
 // Given an alert text with quotes, backslashes and shell characters, the
-// program should receive exactly the event time and the text, with ' for ".
+// program should receive exactly the event time and the text, with ' for ",
+// and the run should return only after the program, which takes a while,
+// has ended.
 TEST_F(ProcessPosixTest, ProgramReceivesTwoArguments) {
-  std::string program =
-      Script("record", "printf '%s\\n' \"$#\" \"$@\" > \"${0%/*}/args\"");
+  std::string program = Script(
+      "record", "sleep 0.2; printf '%s\\n' \"$#\" \"$@\" > \"${0%/*}/args\"");
   EXPECT_EQ(0, Run(program, "a\"b\" & | $(touch x) `touch y` c:\\d\\"));
   EXPECT_EQ(
       std::string("2\n") + kTime + "\na'b' & | $(touch x) `touch y` c:\\d\\\n",
@@ -100,13 +102,19 @@ TEST_F(ProcessPosixTest, FailedStartGivesErrorCode) {
                                   "failed. system error 2\n"));
 }
 
-// Given a program that takes a while, the run should return only after it
-// has ended.
-TEST_F(ProcessPosixTest, WaitsForProgramToEnd) {
-  std::string program =
-      Script("slow", "sleep 0.2; echo done > \"${0%/*}/done\"; exit 3");
-  EXPECT_EQ(0, Run(program, "text"));
-  EXPECT_EQ("done\n", Read("done"));
+// Given a bare program name, the program in the current folder should be
+// started, as Windows takes it, before any of that name along PATH.
+TEST_F(ProcessPosixTest, FindsBareNameInCurrentFolder) {
+  Script("true", "echo here > \"${0%/*}/ran\"");
+  std::string old_folder = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  std::string command_line = "true";
+  ProcessLauncher::ProcessInformation started;
+  bool ok = launcher_->CreateProcessA(command_line.data(), &started) &&
+            launcher_->WaitForSingleObject(started.process);
+  std::filesystem::current_path(old_folder);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ("here\n", Read("ran"));
 }
 
 // Given SIGINT and SIGQUIT blocked and ignored here, as the console handling
