@@ -14,8 +14,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<sentory::MessageModules> messages =
       sentory::MakeSystemMessageModules();
   std::unique_ptr<sentory::FileMapper> files = sentory::MakeSystemFileMapper();
-  sentory::Platform platform{*console,  *clock,    *event_log,
-                             *registry, *messages, *files};
+  std::unique_ptr<sentory::ProcessLauncher> process =
+      sentory::MakeSystemProcessLauncher();
+  sentory::Platform platform{*console,  *clock, *event_log, *registry,
+                             *messages, *files, *process};
   sentory::RunState state(platform);
   sentory::RunSentory(state, argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "eventlog/blackout.h"
 #include "eventlog/event_filter.h"
 #include "eventlog/log_rotation.h"
+#include "runner/alert_program.h"
 
 namespace sentory {
 namespace {
@@ -38,6 +39,11 @@ void ScanAndAlert(RunState& state) {
                         "  Event time: ", event_time});
         state.out.Line({" ", alert});
         platform.clock.Beep(kToneFrequency, kToneMs);
+        if (state.options.HasOption("/R")) {
+          RunAlertProgram(platform.process, state.out,
+                          state.options.OptionValue("/R"), event_time.c_str(),
+                          alert.c_str());
+        }
         ++alerts;
       }
       record = EventRecord();

@@ -50,8 +50,9 @@ class ScanLoopTest : public testing::Test {
 };
 
 // Given three new events in one pass and none in the next, the output should
-// be three blocks with both times, one empty line and the scanning line,
-// then nothing; each alert should beep and each pass pause 3000 ms.
+// be three blocks with both times, each followed by its program run, one
+// empty line and the scanning line, then nothing; each alert should beep
+// and each pass pause 3000 ms.
 TEST_F(ScanLoopTest, PassOutput) {
   FakeEventLog& log = fakes_.event_log;
   log.At("S1", "System");
@@ -77,11 +78,14 @@ TEST_F(ScanLoopTest, PassOutput) {
     block +=
         "***Alert time: Fri Mar 05 09:07:03 1999  Event time: Fri Mar 05 "
         "09:06:58 1999\n SERVER1*Sys*ERR*Disk*" +
-        std::to_string(id) + "*s" + std::to_string(id) + "\n";
+        std::to_string(id) + "*s" + std::to_string(id) + "\n Running: p\n";
   }
   EXPECT_EQ(fakes_.console.console,
             "Scanning event logs (ctrl-c to quit)...\n" + block +
                 "\nScanning event logs (ctrl-c to quit)...\n");
+  ASSERT_EQ(fakes_.process.command_lines.size(), 3u);
+  EXPECT_EQ(fakes_.process.command_lines[0],
+            "p \"Fri Mar 05 09:06:58 1999\" \"SERVER1*Sys*ERR*Disk*1*s1\"");
   EXPECT_EQ(fakes_.clock.beeps.size(), 3u);
   EXPECT_EQ(fakes_.clock.beeps[0], std::make_pair(500u, 250u));
   EXPECT_EQ(fakes_.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));

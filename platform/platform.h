@@ -6,6 +6,7 @@
 #include "platform/event_log.h"
 #include "platform/file_mapping.h"
 #include "platform/message_module.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 
 namespace sentory {
@@ -19,6 +20,7 @@ struct Platform {
   RegistryService& registry;
   MessageModules& messages;
   FileMapper& files;
+  ProcessLauncher& process;
 };
 
 }  // namespace sentory

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ std::vector<std::string> Watching(std::vector<std::string> extra) {
 
 class StartupTest : public testing::Test {
  protected:
+  StartupTest() {
+    std::filesystem::create_directory(site_.path() + "/SERVER1");
+  }
+
   std::vector<std::string> SiteEnv() const {
     return {"SENTORY_ROOT=" + site_.path()};
   }

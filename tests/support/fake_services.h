@@ -13,6 +13,7 @@
 #include "platform/message_module.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "tests/support/fake_process_launcher.h"
 #include "tests/support/fakes.h"
 
 namespace sentory {
@@ -154,7 +155,9 @@ struct FakePlatform {
   FakeRegistry registry;
   FakeMessages messages;
   FakeFileMapper files;
-  Platform platform{console, clock, event_log, registry, messages, files};
+  FakeProcessLauncher process;
+  Platform platform{console,  clock, event_log, registry,
+                    messages, files, process};
 };
 
 }  // namespace sentory
