@@ -95,13 +95,6 @@ TEST_F(HayesModemTest, FailsDialsAsTold) {
   }
 }
 
-TEST_F(HayesModemTest, SilentModemSaysNothing) {
-  ModemBehaviour behaviour;
-  behaviour.silent = true;
-  Make(behaviour);
-  EXPECT_EQ(Say("ATZ\rATDT1\r\r"), "");
-}
-
 TEST_F(HayesModemTest, DialResultComesAfterTheConnectDelay) {
   ModemBehaviour behaviour;
   behaviour.connect_delay_ms = 3000;
@@ -154,6 +147,7 @@ TEST_F(HayesModemTest, TakesPagesThroughAWholeCall) {
   std::string bad = MakeBlock("42", "x");
   bad[bad.size() - 2] ^= 1;
   EXPECT_EQ(Say(bad), kNakReply);
+  EXPECT_EQ(Say(MakeBlock("1", std::string(kMaxBlockBytes, 'x'))), kNakReply);
   EXPECT_EQ(Say(MakeBlock("1234567", "Disk C: 95% full")), kAckReply);
   EXPECT_EQ(Say("\x04\r"), "\x1b\x04\r");
   ASSERT_EQ(outbox_.pages.size(), 2u);
@@ -277,12 +271,16 @@ TEST_F(HayesModemTest, DropsTheLineAsTold) {
   EXPECT_EQ(Say("\x04\r"), "\x1b\x04\r" + kNoCarrier);
 }
 
-TEST_F(HayesModemTest, SilentTerminalConnectsButNeverAnswers) {
+TEST_F(HayesModemTest, StaysSilentAsTold) {
   TerminalBehaviour terminal;
   terminal.silent = true;
   Make({}, terminal);
   EXPECT_EQ(Say("ATDT1\r"), kConnect);
   EXPECT_EQ(Say("\r\r\r" + kLogon), "");
+  ModemBehaviour modem;
+  modem.silent = true;
+  Make(modem);
+  EXPECT_EQ(Say("ATZ\rATDT1\r\r"), "");
 }
 
 }  // namespace

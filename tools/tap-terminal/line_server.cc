@@ -96,6 +96,7 @@ int ServeLine(PtyLine* line, HayesModem* modem, Outbox* outbox,
         Trace(trace, "--", "other side closed the line");
         modem->DropDtr();
         outbox->line.clear();
+        line->DiscardUnread();
       }
       poll(nullptr, 0, kClosedPauseMs);
     }

@@ -57,12 +57,8 @@ TerminalEvent PagingTerminal::Feed(char c, std::int64_t now_ms) {
       break;
     case State::kLogon:
       if (c == kCr) return EndLogon(now_ms);
-      if (logon_.size() >= kMaxLogonBytes) {
-        Reply(kNak, now_ms);
-        state_ = State::kWaitLogon;
-      } else {
-        logon_ += c;
-      }
+      // A sequence cut short here is too long to be valid anyway.
+      if (logon_.size() < kMaxLogonBytes) logon_ += c;
       break;
     case State::kReady:
       if (c == kStx) {
@@ -85,12 +81,8 @@ TerminalEvent PagingTerminal::Feed(char c, std::int64_t now_ms) {
         block_.clear();
         block_bytes_ = 0;
       }
-      if (block_.size() >= kMaxBlockBytes) {
-        Reply(kNak, now_ms);
-        state_ = State::kReady;
-        break;
-      }
-      block_ += c;
+      // A block cut short here fails its checks and is answered NAK.
+      if (block_.size() < kMaxBlockBytes) block_ += c;
       ++block_bytes_;
       if (state_ == State::kBlock && (c == kEtx || c == kEtb || c == kUs)) {
         state_ = State::kChecksum;
@@ -145,7 +137,6 @@ void PagingTerminal::EndBlock(std::int64_t now_ms) {
   Block block;
   const BlockStatus status = ParseBlock(block_, &block);
   if (status != BlockStatus::kOk) {
-    ++bad_checksums_;
     transaction_.clear();
     Reply(kNak, now_ms);
     return;
@@ -175,8 +166,7 @@ void PagingTerminal::EndBlock(std::int64_t now_ms) {
     return;
   }
   if (behaviour_.rs_pin_set &&
-      transaction_.compare(0, pin_end, behaviour_.rs_pin) == 0 &&
-      pin_end == behaviour_.rs_pin.size()) {
+      transaction_.compare(0, pin_end, behaviour_.rs_pin) == 0) {
     transaction_.clear();
     Reply(kRs, now_ms);
     return;

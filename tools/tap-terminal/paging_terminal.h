@@ -55,9 +55,6 @@ class PagingTerminal {
   /// Takes one byte from the caller, received at |now_ms|.
   TerminalEvent Feed(char c, std::int64_t now_ms);
 
-  /// Number of blocks whose checksum did not match, over the run.
-  int bad_checksums() const { return bad_checksums_; }
-
  private:
   enum class State {
     kWaitCr,     // before ID=
@@ -85,7 +82,6 @@ class PagingTerminal {
   std::string block_;
   std::string transaction_;  // bodies of the blocks of one transaction
   long block_bytes_ = 0;
-  int bad_checksums_ = 0;
 };
 
 }  // namespace sentory::tapterm

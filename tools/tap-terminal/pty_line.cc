@@ -103,6 +103,13 @@ void PtyLine::Close() {
   }
 }
 
+void PtyLine::DiscardUnread() {
+  const int slave = open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (slave < 0) return;
+  tcflush(slave, TCIFLUSH);
+  close(slave);
+}
+
 ReadStatus PtyLine::Read(std::string* out) {
   out->clear();
   if (fd_ < 0) return ReadStatus::kClosed;

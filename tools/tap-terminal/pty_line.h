@@ -42,6 +42,13 @@ class PtyLine {
   /// it.
   void Close();
 
+  /// Throws away what was written to the other side and not read there.
+  /// A real serial port forgets its buffers when it is closed; a
+  /// pseudo-terminal keeps them for whoever opens it next. Call it once the
+  /// other side has closed. Does nothing if the other side is open
+  /// exclusively again.
+  void DiscardUnread();
+
   /// Reads what has arrived into |out| (replacing its contents).
   ReadStatus Read(std::string* out);
 
