@@ -76,20 +76,5 @@ TEST(TapBlockTest, RejectsDamagedBlocks) {
   }
 }
 
-TEST(TapBlockTest, TellsTheEndMarks) {
-  for (const auto& [mark, end] :
-       {std::pair{kEtb, BlockEnd::kEtb}, std::pair{kUs, BlockEnd::kUs}}) {
-    std::string bytes =
-        "\x02"
-        "12\rpart"s +
-        mark;
-    bytes += ChecksumText(BlockChecksum(bytes)) + "\r";
-    Block block;
-    ASSERT_EQ(ParseBlock(bytes, &block), BlockStatus::kOk);
-    EXPECT_EQ(block.end, end);
-    EXPECT_EQ(block.body, "12\rpart");
-  }
-}
-
 }  // namespace
 }  // namespace sentory::tapterm
