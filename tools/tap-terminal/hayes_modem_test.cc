@@ -217,7 +217,7 @@ TEST_F(HayesModemTest, LogonCanBeRefusedOrRepeated) {
   Make({}, terminal);
   Say("ATDT1\r");
   Say("\r");
-  EXPECT_EQ(Say(kLogon), "\r\x1b\x04\r" + kNoCarrier);
+  EXPECT_EQ(Say(kLogon), "\x1b\x04\r" + kNoCarrier);
   EXPECT_FALSE(modem_->on_line());
 }
 

@@ -116,7 +116,7 @@ TerminalEvent PagingTerminal::CountBlockByte() {
 
 TerminalEvent PagingTerminal::EndLogon(std::int64_t now_ms) {
   if (behaviour_.refuse_logon) {
-    outbox_->Send(now_ms, std::string{kCr, kEsc, kEot, kCr});
+    outbox_->Send(now_ms, std::string{kEsc, kEot, kCr});
     state_ = State::kDone;
     return TerminalEvent::kHangUp;
   }
