@@ -1,5 +1,6 @@
 #include "tools/tap-terminal/terminal_options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -11,13 +12,20 @@ namespace {
 
 // A count or a time in milliseconds: decimal, or hexadecimal after "0x".
 bool ParseNumber(const char* text, long* out) {
-  if (text == nullptr || *text == '\0' || *text == '-' || *text == '+') {
-    return false;
+  if (text == nullptr) return false;
+  int base = 10;
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text += 2;
+    base = 16;
   }
   errno = 0;
   char* end = nullptr;
-  const long value = std::strtol(text, &end, 0);
-  if (errno != 0 || *end != '\0' || value > INT_MAX) return false;
+  const long value = std::strtol(text, &end, base);
+  // strtol would also take blanks and a sign before the digits.
+  if (!std::isxdigit(static_cast<unsigned char>(*text)) || errno != 0 ||
+      *end != '\0' || value > INT_MAX) {
+    return false;
+  }
   *out = value;
   return true;
 }

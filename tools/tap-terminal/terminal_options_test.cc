@@ -21,7 +21,7 @@ TEST(TerminalOptionsTest, ReadsEveryKindOfOption) {
   std::string error;
   ASSERT_TRUE(Parse({"--link", "dev/com1", "--busy", "--failing-dials", "2",
                      "--rs-pin", "123", "--wrong-byte", "0x15", "--late-id",
-                     "3", "--drop-after", "0", "--verbose"},
+                     "010", "--drop-after", "0", "--verbose"},
                     &options, &error))
       << error;
   EXPECT_EQ(options.link, "dev/com1");
@@ -30,7 +30,7 @@ TEST(TerminalOptionsTest, ReadsEveryKindOfOption) {
   EXPECT_TRUE(options.terminal.rs_pin_set);
   EXPECT_EQ(options.terminal.rs_pin, "123");
   EXPECT_EQ(options.terminal.wrong_byte, '\x15');
-  EXPECT_EQ(options.terminal.late_id_crs, 3);
+  EXPECT_EQ(options.terminal.late_id_crs, 10);  // decimal, not octal
   EXPECT_EQ(options.terminal.drop_after, 0);
   EXPECT_TRUE(options.verbose);
   EXPECT_EQ(options.modem.guard_ms, 500);  // untouched defaults stay
@@ -44,6 +44,7 @@ TEST(TerminalOptionsTest, RefusesBadCommandLines) {
       {"--link", "x", "--nak-block"},
       {"--link", "x", "--nak-block", "-1"},
       {"--link", "x", "--guard", "5s"},
+      {"--link", "x", "--guard", "0x"},
       {"--link", "x", "--wrong-byte", "256"},
       {"--link", "x", "--busy", "--no-carrier"},
       {"--link", "x", "--what"},
