@@ -135,7 +135,9 @@ class PosixSerialPorts : public SerialPorts {
     raw.c_lflag &=
         ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     raw.c_cflag |= CLOCAL | CREAD;
-    raw.c_cc[VMIN] = 0;
+    // With VMIN 0 an empty non-blocking read would return 0, which is kept
+    // for a line that has gone away; with 1 it fails with EAGAIN.
+    raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &raw) != 0) {
       ioctl(fd, TIOCNXCL);
