@@ -10,10 +10,9 @@
 namespace sentory {
 namespace {
 
-const std::string kAck = "\x06";
-const std::string kNak = "\x15";
-const std::string kRs = "\x1e";
+const std::string kAck = "\x06", kNak = "\x15", kRs = "\x1e";
 const std::string kLogon = "\x1bPG1\r";
+const std::string kLogOffAnswer = "\x1b\x04\r";
 
 std::string WithChecksum(std::string block) {
   char buffer[kTapBufferSize] = {};
@@ -23,30 +22,23 @@ std::string WithChecksum(std::string block) {
 }
 
 TEST(AppendChecksumTest, SumsSignedBytesInSixteenBits) {
-  struct Case {
-    std::string block, check;
-  } cases[] = {
-      // The worked example: 0x145.
-      {"\x02\rabc\r\x03", "145\r"},
-      {"\x02"
-       "1234567\rDisk C: 95% full\r\x03",
-       "639\r"},
-      // 0xE9 counts as -23, not 233.
-      {"\x02\r\xE9\r\x03", "008\r"},
-      // -128 is 0xFF80 in 16 bits: bits 11 to 8 give '?'.
-      {"\x80", "?80\r"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(WithChecksum(c.block), c.block + c.check);
-  }
+  EXPECT_EQ(WithChecksum("\x02\rabc\r\x03"),
+            "\x02\rabc\r\x03"
+            "145\r");
+  // 0xE9 counts as -23, not 233; -128 is 0xFF80, whose top digit is '?'.
+  EXPECT_EQ(WithChecksum("\x02\r\xE9\r\x03"),
+            "\x02\r\xE9\r\x03"
+            "008\r");
+  EXPECT_EQ(WithChecksum("\x80"), "\x80?80\r");
 }
 
 class TapExchangeTest : public ::testing::Test {
  protected:
   explicit TapExchangeTest(bool trace = false)
-      : port_(line_.CreateFileA("COM1")), tap_(line_, port_, trace, out_) {}
+      : tap_(line_, line_.CreateFileA("COM1"), trace, out_) {}
 
   int Send(const char* pin, std::string text) {
+    line_.transcript.clear();
     text_ = text;
     return tap_.SendPage(pin, &text_[0]);
   }
@@ -54,7 +46,6 @@ class TapExchangeTest : public ::testing::Test {
   ScriptedSerialLine line_;
   FakeConsole console_;
   OutputStream out_{console_};
-  SerialHandle port_;
   TapExchange tap_;
   std::string text_;
 };
@@ -67,7 +58,6 @@ TEST_F(TapExchangeTest, SendsReferenceBlocksAndStaysLoggedOn) {
   EXPECT_EQ(tap_.state(), 4u);
   for (std::uint32_t size : line_.read_sizes) EXPECT_EQ(size, 256u);
 
-  line_.transcript.clear();
   line_.Answer({kAck});
   EXPECT_EQ(Send("1234567", "Disk C: 95% full"), 0);
   EXPECT_EQ(line_.Written(),
@@ -76,80 +66,51 @@ TEST_F(TapExchangeTest, SendsReferenceBlocksAndStaysLoggedOn) {
             "639\r");
 }
 
-TEST_F(TapExchangeTest, LogonReplies) {
+TEST_F(TapExchangeTest, RepliesToPromptLogonAndBlock) {
   struct Case {
-    std::string prompt, reply;
+    std::vector<std::string> replies;
     int result;
     unsigned state;
+    int crs_sent, logons;
   } cases[] = {
-      {"id=", "\r" + kAck, 0, 4},
-      {"ID=", "\n" + kAck, 1, 0},
-      {"ID=", "\r", 1, 0},  // a lone CR yields the terminator
-      {"ID=", "NO" + kAck, 1, 0},
+      {{"id=", "\r" + kAck, kAck}, 0, 4, 1, 1},
+      {{"ID=", "\n" + kAck}, 1, 0, 1, 1},
+      {{"ID=", "\r"}, 1, 0, 1, 1},  // a lone CR yields the terminator
+      {{"ID=", kNak, kNak, kAck, kNak, kAck}, 0, 4, 1, 3},
+      {{"ID=", kAck, "\r" + kRs}, 1, 4, 1, 1},
+      {{"ID=", kAck, "?"}, 1, 0, 1, 1},
+      {{"hello", "?", "ID", "I D="}, 1, 0, 4, 0},
+      {{"x", "", "", "", "x", "ID=", kAck, kAck}, 0, 4, 4, 1},
+      {{}, 1, 0, 4, 0},       // silence: three empty reads are a miss
+      {{"ID="}, 1, 0, 1, 1},  // silence after the logon
+      {{"ID=", kAck, ScriptedSerialLine::kFails}, 1, 0, 1, 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.prompt + c.reply);
+    SCOPED_TRACE(c.replies.empty() ? "silence" : c.replies.back());
     ScriptedSerialLine line;
     FakeConsole console;
     OutputStream out(console);
     TapExchange tap(line, line.CreateFileA("COM1"), false, out);
-    line.Answer({c.prompt, c.reply, kAck});
+    line.replies.assign(c.replies.begin(), c.replies.end());
     char text[] = "x";
     EXPECT_EQ(tap.SendPage("1", text), c.result);
     EXPECT_EQ(tap.state(), c.state);
+    EXPECT_EQ(line.Count("> \r"), c.crs_sent);
+    EXPECT_EQ(line.Count("> " + kLogon), c.logons);
   }
 }
 
-TEST_F(TapExchangeTest, FourMissesOfTheIdPromptEndTheCall) {
-  line_.Answer({"hello", "?", "ID", "I D="});
-  EXPECT_EQ(Send("1", "m"), 1);
-  EXPECT_EQ(line_.Written(), "\r\r\r\r");
-  EXPECT_EQ(tap_.state(), 0u);
-
-  // Silence is a miss after three empty reads.
-  line_.transcript.clear();
-  EXPECT_EQ(Send("1", "m"), 1);
-  EXPECT_EQ(line_.Written(), "\r\r\r\r");
-  EXPECT_EQ(line_.Entries("< ").size(), 12u);
-
-  line_.transcript.clear();
-  line_.Answer({"x", "x", "x", "ID=", kAck, kAck});
-  EXPECT_EQ(Send("1", "m"), 0);
-}
-
-TEST_F(TapExchangeTest, SilenceOrFailedReadAfterTheLogonEndsTheCall) {
-  line_.Answer({"ID="});
-  EXPECT_EQ(Send("1", "m"), 1);
-  EXPECT_EQ(line_.Entries("< ").size(), 4u);
-  EXPECT_EQ(tap_.state(), 0u);
-
-  // The next call on the same connection wakes the terminal again.
-  line_.transcript.clear();
-  line_.Answer({"ID=", kAck});
-  line_.AnswerFailure();
-  EXPECT_EQ(Send("1", "m"), 1);
-  EXPECT_EQ(line_.Written().substr(0, 6), "\r" + kLogon);
-  EXPECT_EQ(tap_.state(), 0u);
-}
-
-TEST_F(TapExchangeTest, NakRepeatsTheLogonAndTheBlock) {
-  line_.Answer({"ID=", kNak, kNak, kAck, kNak, kAck});
-  EXPECT_EQ(Send("", "abc"), 0);
-  std::string block =
-      "\x02\rabc\r\x03"
-      "145\r";
-  EXPECT_EQ(line_.Written(), "\r" + kLogon + kLogon + kLogon + block + block);
-}
-
-TEST_F(TapExchangeTest, RsRefusesThePageButKeepsTheLogon) {
-  line_.Answer({"ID=", kAck, "\r" + kRs});
+TEST_F(TapExchangeTest, NextCallAfterRsSendsTheBlockAfterAFailureWakes) {
+  line_.Answer({"ID=", kAck, kRs, kAck});
   EXPECT_EQ(Send("9", "a"), 1);
-  EXPECT_EQ(tap_.state(), 4u);
-  line_.transcript.clear();
-  line_.Answer({kAck});
   EXPECT_EQ(Send("9", "a"), 0);
   EXPECT_EQ(line_.Written(), WithChecksum("\x02"
                                           "9\ra\r\x03"));
+
+  line_.Answer({"?", "ID=", kAck, kAck});
+  EXPECT_EQ(Send("9", "a"), 1);
+  EXPECT_EQ(Send("9", "a"), 0);
+  EXPECT_EQ(line_.Written().substr(0, 6), "\r" + kLogon);
 }
 
 TEST_F(TapExchangeTest, BuildsTheBlockFromTheText) {
@@ -157,25 +118,20 @@ TEST_F(TapExchangeTest, BuildsTheBlockFromTheText) {
     std::string text, sent;
   } cases[] = {
       {std::string(245, 'a'), std::string(245, 'a')},
-      {std::string(245, 'a') + "bcdef" + std::string(50, 'z'),
-       std::string(245, 'a')},
+      {std::string(245, 'a') + std::string(55, 'z'), std::string(245, 'a')},
       {"", ""},
       {"A\tB\xE9"
        "C\x7F",
        "A.B.C."},
   };
+  line_.Answer({"ID=", kAck, kAck});
+  ASSERT_EQ(Send("1", "logon"), 0);
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.sent);
-    line_.transcript.clear();
-    line_.Answer({"ID=", kAck, kAck, "\x1b\x04\r"});
+    line_.Answer({kAck});
     ASSERT_EQ(Send("123", c.text), 0);
-    std::string expected = WithChecksum(
-        "\x02"
-        "123\r" +
-        c.sent + "\r\x03");
-    EXPECT_EQ(line_.Written(), "\r" + kLogon + expected);
-    EXPECT_LE(expected.size(), 256u);
-    ASSERT_EQ(tap_.LogOff(), 0);
+    EXPECT_EQ(line_.Written(), WithChecksum("\x02"
+                                            "123\r" +
+                                            c.sent + "\r\x03"));
     // The caller's text holds '.' where it held what cannot be sent.
     EXPECT_EQ(text_.substr(0, c.sent.size()), c.sent);
   }
@@ -185,16 +141,14 @@ TEST_F(TapExchangeTest, LogOffAnswers) {
   struct Case {
     std::string reply;
     int result;
-  } cases[] = {{"\x1b\x04\r", 0}, {"\r\x1b\x04\r", 1}, {kAck, 1}};
+  } cases[] = {{kLogOffAnswer, 0}, {"\r" + kLogOffAnswer, 1}, {"", 1}};
   for (const Case& c : cases) {
-    line_.transcript.clear();
     line_.Answer({"ID=", kAck, kAck, c.reply});
     ASSERT_EQ(Send("1", "m"), 0);
     EXPECT_EQ(tap_.LogOff(), c.result);
     EXPECT_EQ(tap_.state(), 0u);
-    EXPECT_EQ(line_.Entries("> ").back(), "> \x04\r");
+    EXPECT_EQ(line_.Count("> \x04\r"), 1);
   }
-  EXPECT_EQ(tap_.LogOff(), 1);  // silence
 }
 
 class TapTraceTest : public TapExchangeTest {
