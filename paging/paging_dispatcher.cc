@@ -78,7 +78,8 @@ int PagingDispatcher::HangUpMode() {
 
 // The window is fixed and compared as unsigned 32-bit values: a new window
 // starts once more than its length has passed since its start; until then,
-// with the limit reached, the line is hung up and paging waits.
+// with the limit reached, the line is hung up and paging waits. Validation
+// lets only positive limits and lengths through, so every window ends.
 void PagingDispatcher::WaitForRate() {
   const std::uint32_t limit = static_cast<std::uint32_t>(rate_.page_limit);
   const std::uint32_t length = static_cast<std::uint32_t>(rate_.window_seconds);
