@@ -115,7 +115,7 @@ int MillisecondsUntil(SteadyClock::time_point deadline) {
 class PosixSerialPorts : public SerialPorts {
  public:
   ~PosixSerialPorts() override {
-    for (auto& open_port : ports_) close(open_port.first);
+    for (auto& open_port : ports_) Release(open_port.first);
   }
 
   SerialHandle CreateFileA(const char* name) override {
@@ -123,10 +123,14 @@ class PosixSerialPorts : public SerialPorts {
     if (path.empty()) return kInvalidSerialHandle;
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return kInvalidSerialHandle;
-    struct termios raw = {};
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        ioctl(fd, TIOCEXCL) != 0 || tcgetattr(fd, &raw) != 0) {
+        ioctl(fd, TIOCEXCL) != 0) {
       close(fd);
+      return kInvalidSerialHandle;
+    }
+    struct termios raw = {};
+    if (tcgetattr(fd, &raw) != 0) {
+      Release(fd);
       return kInvalidSerialHandle;
     }
     raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP |
@@ -140,8 +144,7 @@ class PosixSerialPorts : public SerialPorts {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &raw) != 0) {
-      ioctl(fd, TIOCNXCL);
-      close(fd);
+      Release(fd);
       return kInvalidSerialHandle;
     }
     ports_[fd] = CommTimeouts();
@@ -275,14 +278,19 @@ class PosixSerialPorts : public SerialPorts {
 
   bool CloseHandle(SerialHandle port) override {
     if (Find(port) == nullptr) return false;
-    // The exclusive mode stays on the device until it is turned off, and the
-    // other end of a pseudo-terminal may keep the device open.
-    ioctl(Fd(port), TIOCNXCL);
     ports_.erase(Fd(port));
-    return close(Fd(port)) == 0;
+    return Release(Fd(port));
   }
 
  private:
+  // The exclusive mode stays on the device until it is turned off, and the
+  // other end of a pseudo-terminal may keep the device open: turn it off
+  // before closing.
+  static bool Release(int fd) {
+    ioctl(fd, TIOCNXCL);
+    return close(fd) == 0;
+  }
+
   static int Fd(SerialHandle port) { return static_cast<int>(port); }
 
   CommTimeouts* Find(SerialHandle port) {
