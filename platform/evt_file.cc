@@ -156,24 +156,42 @@ char ToCp1252(std::uint32_t c) {
   return '?';
 }
 
-// Reads the UTF-16LE text at |p| up to its terminator or |end|; returns the
-// position after the terminator and appends the code points to |out|.
+// A text in a stored record: the bytes of its UTF-16LE code units, without
+// the terminator.
+struct TextSpan {
+  std::uint32_t begin = 0, end = 0;
+};
+
+// Finds the text at |p|, which ends at its terminator or at |end|; returns
+// the position after the terminator.
 std::uint32_t TakeText(const std::vector<std::uint8_t>& raw, std::uint32_t p,
-                       std::uint32_t end, std::vector<std::uint32_t>* out) {
-  while (p + 2 <= end) {
+                       std::uint32_t end, TextSpan* span) {
+  span->begin = p;
+  for (; p + 2 <= end; p += 2) {
+    if (raw[p] == 0 && raw[p + 1] == 0) {
+      span->end = p;
+      return p + 2;
+    }
+  }
+  span->end = p;
+  return end;
+}
+
+// Calls |put| with each code point of |span|.
+template <typename Put>
+void DecodeText(const std::vector<std::uint8_t>& raw, TextSpan span, Put put) {
+  for (std::uint32_t p = span.begin; p < span.end;) {
     std::uint32_t c = Get16(&raw[p]);
     p += 2;
-    if (c == 0) return p;
-    if (c >= 0xD800 && c <= 0xDBFF && p + 2 <= end) {
+    if (c >= 0xD800 && c <= 0xDBFF && p < span.end) {
       std::uint32_t low = Get16(&raw[p]);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
         p += 2;
       }
     }
-    out->push_back(c);
+    put(c);
   }
-  return end;
 }
 
 void AppendUtf8(std::uint32_t c, std::string* out) {
@@ -229,10 +247,10 @@ void AppendUtf16(const std::string& text, std::vector<std::uint8_t>* out) {
   put(0);
 }
 
-// A stored record taken apart; the texts as code points.
+// Where the parts of a stored record lie.
 struct ParsedRecord {
-  std::vector<std::uint32_t> source, computer;
-  std::vector<std::vector<std::uint32_t>> strings;
+  TextSpan source, computer;
+  std::vector<TextSpan> strings;
   std::uint32_t sid_offset = 0, sid_length = 0;
   std::uint32_t data_offset = 0, data_length = 0;
 };
@@ -252,9 +270,9 @@ bool Parse(const std::vector<std::uint8_t>& raw, ParsedRecord* out) {
   std::uint32_t strings = Get32(&raw[36]);
   std::uint16_t count = Get16(&raw[26]);
   if (count > 0 && strings > body) return false;
+  out->strings.resize(count);
   for (std::uint16_t i = 0; i < count; ++i) {
-    out->strings.emplace_back();
-    strings = TakeText(raw, strings, body, &out->strings.back());
+    strings = TakeText(raw, strings, body, &out->strings[i]);
   }
   return true;
 }
@@ -454,7 +472,12 @@ EvtReader::Step EvtReader::Locate(std::uint32_t number) {
   raw_.resize(length);
   step = ReadRing(offset, raw_.data(), length);
   if (step != Step::kDone) return step;
-  return Get32(&raw_[length - 4]) == length ? Step::kDone : Step::kBad;
+  if (Get32(&raw_[length - 4]) != length) return Step::kBad;
+  // The next record follows, which a reader going forwards asks for next.
+  std::uint32_t index = number - state_.oldest;
+  if (index + 1 < index_.size())
+    index_[index + 1] = Advance(offset, length, size);
+  return Step::kDone;
 }
 
 EvtReader::Result EvtReader::Fetch(std::uint32_t number) {
@@ -499,9 +522,10 @@ EvtReader::Result EvtReader::ReadRecord(std::uint32_t number, void* buffer,
 
   std::vector<std::uint8_t>& out = rebuilt_;
   out.assign(raw_.begin(), raw_.begin() + sizeof(EventLogRecord));
-  auto text = [&out](const std::vector<std::uint32_t>& t) {
-    for (std::uint32_t c : t)
+  auto text = [this, &out](TextSpan span) {
+    DecodeText(raw_, span, [&out](std::uint32_t c) {
       out.push_back(static_cast<std::uint8_t>(ToCp1252(c)));
+    });
     out.push_back(0);
   };
   text(parsed.source);
@@ -511,7 +535,7 @@ EvtReader::Result EvtReader::ReadRecord(std::uint32_t number, void* buffer,
   out.insert(out.end(), raw_.begin() + parsed.sid_offset,
              raw_.begin() + parsed.sid_offset + parsed.sid_length);
   Put32(&out[36], static_cast<std::uint32_t>(out.size()));
-  for (const auto& s : parsed.strings) text(s);
+  for (TextSpan s : parsed.strings) text(s);
   Put32(&out[52], static_cast<std::uint32_t>(out.size()));
   out.insert(out.end(), raw_.begin() + parsed.data_offset,
              raw_.begin() + parsed.data_offset + parsed.data_length);
@@ -541,14 +565,14 @@ EvtReader::Result EvtReader::ReadEvent(std::uint32_t number, EvtEvent* event) {
   event->event_id = Get32(r + 20);
   event->type = Get16(r + 24);
   event->category = Get16(r + 28);
-  auto utf8 = [](const std::vector<std::uint32_t>& t) {
+  auto utf8 = [this](TextSpan span) {
     std::string s;
-    for (std::uint32_t c : t) AppendUtf8(c, &s);
+    DecodeText(raw_, span, [&s](std::uint32_t c) { AppendUtf8(c, &s); });
     return s;
   };
   event->source = utf8(parsed.source);
   event->computer = utf8(parsed.computer);
-  for (const auto& s : parsed.strings) event->strings.push_back(utf8(s));
+  for (TextSpan s : parsed.strings) event->strings.push_back(utf8(s));
   event->data.assign(raw_.begin() + parsed.data_offset,
                      raw_.begin() + parsed.data_offset + parsed.data_length);
   return Result::kOk;
