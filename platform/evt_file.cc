@@ -11,6 +11,12 @@ namespace {
 // The smallest record: the fixed part, two empty names and the length that
 // closes it.
 constexpr std::uint32_t kMinRecordSize = sizeof(EventLogRecord) + 2 + 2 + 4;
+// Where less than a record's fixed part is left before the end of the file,
+// a writer may leave padding, and the next record starts at the beginning of
+// the data area. A reader takes any DWORD there smaller than the smallest
+// record for padding. This writer leaves none: it lengthens the padding
+// inside a record that would end there, so that it runs across the end.
+constexpr std::uint32_t kRecordHeadSize = sizeof(EventLogRecord);
 // How much of the file a reader keeps in memory at a time.
 constexpr std::uint32_t kWindowSize = 0x10000;
 constexpr std::uint32_t kWindowAlign = 0x1000;
@@ -72,6 +78,11 @@ std::uint32_t Distance(std::uint32_t from, std::uint32_t to,
 
 bool InRing(std::uint32_t offset, std::uint32_t size) {
   return offset >= kEvtHeaderSize && offset < size;
+}
+
+// Whether a record may not start at |offset|, so near the end of the file.
+bool InTail(std::uint32_t offset, std::uint32_t size) {
+  return size - offset < kRecordHeadSize;
 }
 
 bool ReadFileRing(LockedFile* file, std::uint32_t size, std::uint32_t offset,
@@ -299,13 +310,18 @@ bool ReadEvtState(LockedFile* file, EvtState* state) {
   // still names a record the writer wrote since, so walking on from there
   // reaches the end-of-file record.
   std::uint32_t at = state->header[5];
-  std::uint32_t walked = 0;
+  std::uint64_t walked = 0;
   std::uint32_t ring = state->file_size - kEvtHeaderSize;
   while (InRing(at, state->file_size) && walked <= ring) {
     std::uint8_t eof[kEvtEofSize];
     if (!ReadFileRing(file, state->file_size, at, eof, kEvtEofSize)) break;
     if (TakeEof(eof, at, state)) return true;
     std::uint32_t length = Get32(eof);
+    if (InTail(at, state->file_size) && length < kMinRecordSize) {
+      walked += state->file_size - at;
+      at = kEvtHeaderSize;
+      continue;
+    }
     if (Get32(eof + 4) != kEvtSignature || length < kMinRecordSize ||
         length > ring) {
       break;
@@ -432,8 +448,18 @@ EvtReader::Step EvtReader::Resolve(std::uint32_t index, std::uint32_t* offset) {
       std::uint32_t length = Get32(word);
       std::uint32_t next = Advance(index_[k], length, size);
       if (length < kMinRecordSize || length > ring ||
-          Distance(state_.begin, index_[k], size) + length >= used) {
+          std::uint64_t{Distance(state_.begin, index_[k], size)} + length >=
+              used) {
         return Step::kBad;
+      }
+      if (InTail(next, size) && next != state_.end) {
+        if (size - next >= 4) {
+          step = ReadRing(next, word, 4);
+          if (step != Step::kDone) return step;
+        }
+        if (size - next < 4 || Get32(word) < kMinRecordSize) {
+          next = kEvtHeaderSize;
+        }
       }
       index_[k + 1] = next;
     }
@@ -443,11 +469,23 @@ EvtReader::Step EvtReader::Resolve(std::uint32_t index, std::uint32_t* offset) {
       Step step = ReadRing(Back(at, 4, size), word, 4);
       if (step != Step::kDone) return step;
       std::uint32_t length = Get32(word);
+      // Before the first record of the data area may lie padding, after the
+      // last record in the file.
+      std::uint32_t ends = at;
+      for (std::uint32_t p = size; at == kEvtHeaderSize &&
+                                   length < kMinRecordSize &&
+                                   InTail(p - 4, size);) {
+        p -= 4;
+        step = ReadRing(p - 4, word, 4);
+        if (step != Step::kDone) return step;
+        length = Get32(word);
+        ends = p;
+      }
       if (length < kMinRecordSize || length > ring ||
-          length > Distance(state_.begin, at, size)) {
+          length > Distance(state_.begin, ends, size)) {
         return Step::kBad;
       }
-      index_[k - 1] = Back(at, length, size);
+      index_[k - 1] = Back(ends, length, size);
     }
   }
   *offset = index_[index];
@@ -465,7 +503,7 @@ EvtReader::Step EvtReader::Locate(std::uint32_t number) {
   std::uint32_t size = state_.file_size;
   if (Get32(head + 4) != kEvtSignature || Get32(head + 8) != number ||
       length < kMinRecordSize ||
-      Distance(state_.begin, offset, size) + length >
+      std::uint64_t{Distance(state_.begin, offset, size)} + length >
           Distance(state_.begin, state_.end, size)) {
     return Step::kBad;
   }
@@ -475,8 +513,10 @@ EvtReader::Step EvtReader::Locate(std::uint32_t number) {
   if (Get32(&raw_[length - 4]) != length) return Step::kBad;
   // The next record follows, which a reader going forwards asks for next.
   std::uint32_t index = number - state_.oldest;
-  if (index + 1 < index_.size())
-    index_[index + 1] = Advance(offset, length, size);
+  std::uint32_t next = Advance(offset, length, size);
+  if (index + 1 < index_.size() && !InTail(next, size)) {
+    index_[index + 1] = next;
+  }
   return Step::kDone;
 }
 
@@ -624,15 +664,11 @@ bool EvtWriter::WriteRing(std::uint32_t offset, const void* data,
 
 bool EvtWriter::WriteHeader(bool dirty) {
   std::uint32_t* h = state_.header;
-  if (!dirty) {
-    h[4] = state_.begin;
-    h[5] = state_.end;
-    h[6] = state_.next;
-    h[7] = state_.oldest;
-    h[9] = flags_;
-  } else {
-    h[9] |= kEvtFlagDirty;
-  }
+  h[4] = state_.begin;
+  h[5] = state_.end;
+  h[6] = state_.next;
+  h[7] = state_.oldest;
+  h[9] = dirty ? flags_ | kEvtFlagDirty : flags_;
   h[0] = kEvtHeaderSize;
   h[1] = kEvtSignature;
   h[2] = 1;
@@ -670,7 +706,10 @@ bool EvtWriter::Append(const EvtEvent& event) {
   Put32(&record[52], static_cast<std::uint32_t>(record.size()));
   Put32(&record[48], static_cast<std::uint32_t>(event.data.size()));
   record.insert(record.end(), event.data.begin(), event.data.end());
-  PadTo4(&record);
+  // One to four bytes of padding, as the platform's service writes them.
+  do {
+    record.push_back(0);
+  } while (record.size() % 4 != 0);
   std::uint64_t length64 = record.size() + 4;
   std::uint32_t size = state_.file_size;
   std::uint32_t ring = size - kEvtHeaderSize;
@@ -681,26 +720,50 @@ bool EvtWriter::Append(const EvtEvent& event) {
   Append32(&record, length);
   Put32(record.data(), length);
 
+  std::uint32_t at = state_.end;
+  std::uint32_t left = size - at;
+  if (left >= length && left - length < kRecordHeadSize) {
+    // Ending here would leave the next record too little room, or none, at
+    // the end of the file: run across the end instead.
+    std::uint32_t more = left - length + 4;
+    record.insert(record.end() - 4, more, 0);
+    length += more;
+    if (std::uint64_t{length} + kEvtEofSize > ring) return false;
+    Put32(record.data(), length);
+    Put32(&record[length - 4], length);
+  }
   if (!MarkDirty()) return false;
   // Make room by dropping the oldest records, whole.
-  std::uint32_t used = Distance(state_.begin, state_.end, size);
-  while (state_.Count() > 0 && used + length + kEvtEofSize > ring) {
+  std::uint64_t needed = std::uint64_t{length} + kEvtEofSize;
+  bool dropped_any = false;
+  while (state_.Count() > 0 &&
+         Distance(state_.begin, state_.end, size) + needed > ring) {
     std::uint8_t word[4];
     if (!ReadFileRing(file_, size, state_.begin, word, 4)) return false;
     std::uint32_t dropped = Get32(word);
-    if (dropped < kMinRecordSize || dropped > used) return false;
+    if (dropped < kMinRecordSize ||
+        dropped > Distance(state_.begin, state_.end, size)) {
+      return false;
+    }
     state_.begin = Advance(state_.begin, dropped, size);
-    used -= dropped;
     ++state_.oldest;
     flags_ |= kEvtFlagWrapped;
+    dropped_any = true;
+    if (state_.Count() > 0 && InTail(state_.begin, size) &&
+        (size - state_.begin < 4 ||
+         (ReadFileRing(file_, size, state_.begin, word, 4) &&
+          Get32(word) < kMinRecordSize))) {
+      state_.begin = kEvtHeaderSize;
+    }
   }
+  if (needed > ring) return false;
   if (state_.Count() == 0) {
-    state_.begin = state_.end;
+    state_.begin = at;
     state_.oldest = state_.next;
   }
   // The new end-of-file record goes in first: until the record overwrites
   // the old one, a reader that takes no lock still finds a whole log.
-  std::uint32_t end = Advance(state_.end, length, size);
+  std::uint32_t end = Advance(at, length, size);
   std::uint8_t eof[kEvtEofSize];
   Put32(eof, kEvtEofSize);
   for (int i = 0; i < 4; ++i) Put32(eof + 4 + 4 * i, kEofMarkers[i]);
@@ -710,12 +773,24 @@ bool EvtWriter::Append(const EvtEvent& event) {
   Put32(eof + 32, state_.oldest);
   Put32(eof + 36, kEvtEofSize);
   if (!WriteRing(end, eof, kEvtEofSize) ||
-      !WriteRing(state_.end, record.data(), length)) {
+      !WriteRing(at, record.data(), length)) {
     return false;
+  }
+  // Zeros over what is left of the dropped records, so that a reader that
+  // looks for the oldest record after the end-of-file record finds it.
+  std::uint32_t gap_start = Advance(end, kEvtEofSize, size);
+  if (dropped_any && state_.Count() > 0 && gap_start != state_.begin) {
+    std::vector<std::uint8_t> zeros(Distance(gap_start, state_.begin, size));
+    if (!WriteRing(gap_start, zeros.data(),
+                   static_cast<std::uint32_t>(zeros.size()))) {
+      return false;
+    }
   }
   state_.end = end;
   ++state_.next;
-  return true;
+  // Readers that take no lock trust the header's offsets, dirty or not:
+  // keep them right.
+  return WriteHeader(true);
 }
 
 bool EvtWriter::Clear() {

@@ -117,9 +117,10 @@ class EvtReader {
 };
 
 /// Writes one log. Holds the file's exclusive lock from Begin() to Finish();
-/// while it holds it the header is marked dirty and the end-of-file record
-/// alone tells where the records are, as the platform's service keeps a log
-/// it has open.
+/// while it holds it the header is marked dirty, as the platform's service
+/// keeps a log it has open, and the end-of-file record is written before
+/// each record that overwrites the one before. The header's offsets are kept
+/// up to date as well, for readers that trust them.
 class EvtWriter {
  public:
   /// Writes the log in |file|, which must outlive the writer.

@@ -241,8 +241,8 @@ TEST(EvtFileTest, RebuildsTextsInWindows1252) {
 }
 
 // Given a writer that has appended but not finished, the header should be
-// dirty and stale and a reader should still find every record; clearing
-// should start the numbers again at 1.
+// dirty and a reader should find every record; clearing should start the
+// numbers again at 1.
 TEST(EvtFileTest, DirtyHeaderAndClear) {
   auto file = MakeMemoryFile("");
   {
@@ -256,7 +256,7 @@ TEST(EvtFileTest, DirtyHeaderAndClear) {
   ASSERT_TRUE(writer.Append(Numbered(2)));
   const std::string& bytes = MemoryFileBytes(*file);
   EXPECT_EQ(Get32(&bytes[36]) & kEvtFlagDirty, kEvtFlagDirty);
-  EXPECT_EQ(Get32(&bytes[24]), 2u);  // the header's next number is stale
+  EXPECT_EQ(Get32(&bytes[24]), 3u);  // the next number
   EvtReader reader(MakeMemoryFile(bytes));
   ASSERT_TRUE(reader.Refresh());
   EXPECT_EQ(reader.count(), 2u);
