@@ -77,7 +77,7 @@ class SiteEventLog : public EventLogService {
     *bytes_needed = 0;
     // Only the reads the program makes: one record by number, forwards.
     if (flags != (kEventLogSeekRead | kEventLogForwardsRead) ||
-        buffer == nullptr) {
+        (buffer == nullptr && size != 0)) {
       return Fail(kErrorInvalidParameter);
     }
     switch (reader->ReadRecord(record_number, buffer, size, bytes_read,

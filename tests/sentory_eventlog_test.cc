@@ -172,6 +172,11 @@ TEST_F(SentoryEventlogTest, BadInputChangesNothing) {
     EXPECT_EQ(Count(err_, "\n"), 1u) << err_;
     EXPECT_EQ(out_, "");
   }
+  // An event larger than the largest log.
+  EXPECT_EQ(Tool("write M2 System --source S --id 1 --max-size 65536 " +
+                 std::string(40000, 'x')),
+            2);
+  EXPECT_EQ(Count(err_, "\n"), 1u) << err_;
   EXPECT_EQ(ReadText(log), before);
   EXPECT_FALSE(fs::exists(site_ / "M2"));
   // A site inside a file cannot be written.

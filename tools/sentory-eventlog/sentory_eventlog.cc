@@ -184,7 +184,8 @@ int Write(const std::string& machine, const std::string& log,
   std::string root = SiteRoot();
   std::string folder = FindNoCase(root, folder_name);
   std::error_code error;
-  if (folder.empty()) {
+  bool made_folder = folder.empty();
+  if (made_folder) {
     folder = (fs::path(root) / folder_name).string();
     fs::create_directories(folder, error);
     if (error) {
@@ -196,13 +197,18 @@ int Write(const std::string& machine, const std::string& log,
   bool existed = fs::exists(path, error);
   auto file = MakeSystemFileAccess()->Open(path, FileAccess::Mode::kCreate);
   if (file == nullptr) return Fail("cannot open " + path + " for writing");
+  // On failure, take away what this run made.
+  auto undo = [&] {
+    if (!existed) fs::remove(path, error);
+    if (made_folder) fs::remove(folder, error);
+  };
   EvtWriter writer(file.get());
   if (!writer.Begin(static_cast<std::uint32_t>(max_size))) {
-    if (!existed) fs::remove(path, error);
+    undo();
     return Fail(path + " is not an event log file");
   }
   if (!writer.Append(event)) {
-    if (!existed) fs::remove(path, error);
+    undo();
     return Fail("the event does not fit in " + path);
   }
   if (!writer.Finish()) return Fail("cannot write " + path);
