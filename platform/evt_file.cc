@@ -374,6 +374,10 @@ bool EvtReader::RefreshLocked() {
                  index_.begin() + (fresh.oldest - state_.oldest));
     index_.resize(fresh.Count(), 0);
     kept = index_[0] == 0 || index_[0] == fresh.begin;
+    // The first new record went where the end-of-file record was.
+    if (fresh.next > state_.next) {
+      index_[state_.next - fresh.oldest] = state_.end;
+    }
   }
   if (!kept) index_.assign(fresh.Count(), 0);
   if (!index_.empty()) index_[0] = fresh.begin;
