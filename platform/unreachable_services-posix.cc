@@ -4,10 +4,6 @@
 
 namespace sentory {
 
-std::unique_ptr<EventLogService> MakeSystemEventLog() {
-  return std::make_unique<UnreachableEventLog>();
-}
-
 std::unique_ptr<RegistryService> MakeSystemRegistry() {
   return std::make_unique<UnreachableRegistry>();
 }

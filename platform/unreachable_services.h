@@ -1,7 +1,6 @@
 #ifndef SENTORY_PLATFORM_UNREACHABLE_SERVICES_H_
 #define SENTORY_PLATFORM_UNREACHABLE_SERVICES_H_
 
-#include "platform/event_log.h"
 #include "platform/message_module.h"
 #include "platform/registry.h"
 
@@ -9,23 +8,6 @@ namespace sentory {
 
 /// Services that cannot be reached: every open and connection fails. They
 /// stand where a platform has no backend yet.
-class UnreachableEventLog : public EventLogService {
- public:
-  Handle OpenEventLog(const char*, const char*) override { return nullptr; }
-  bool GetOldestEventLogRecord(Handle, std::uint32_t*) override {
-    return false;
-  }
-  bool GetNumberOfEventLogRecords(Handle, std::uint32_t*) override {
-    return false;
-  }
-  bool ReadEventLog(Handle, std::uint32_t, std::uint32_t, void*, std::uint32_t,
-                    std::uint32_t*, std::uint32_t*) override {
-    return false;
-  }
-  bool CloseEventLog(Handle) override { return false; }
-  std::uint32_t LastError() override { return kErrorBadNetpath; }
-};
-
 class UnreachableRegistry : public RegistryService {
  public:
   Key LocalRoot(Root) override { return nullptr; }
