@@ -10,7 +10,6 @@
 // TIOCEXCL. DTR goes through the modem-control ioctls, which a
 // pseudo-terminal refuses; the caller ignores that result.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -26,47 +25,16 @@
 #include <string>
 
 #include "platform/serial_port.h"
+#include "platform/site.h"
 
 namespace sentory {
 namespace {
 
-constexpr const char* kDefaultSiteRoot = "/var/lib/sentory";
 constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 
 using SteadyClock = std::chrono::steady_clock;
 
-std::string SiteRoot() {
-  const char* root = std::getenv("SENTORY_ROOT");
-  return root != nullptr && root[0] != '\0' ? root : kDefaultSiteRoot;
-}
-
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (LowerAscii(*a) != LowerAscii(*b)) return false;
-  }
-  return *a == *b;
-}
-
-// The path of the entry of |folder| named |name| without regard to case (an
-// exact match preferred), or "" when there is none.
-std::string FindNoCase(const std::string& folder, const char* name) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return "";
-  std::string found;
-  while (struct dirent* entry = readdir(dir)) {
-    if (std::strcmp(entry->d_name, name) == 0) {
-      found = entry->d_name;
-      break;
-    }
-    if (found.empty() && EqualNoCase(entry->d_name, name)) {
-      found = entry->d_name;
-    }
-  }
-  closedir(dir);
-  return found.empty() ? "" : folder + "/" + found;
-}
 
 // COMn with n from 1 up gives n; anything else 0.
 unsigned long ComNumber(const char* name) {
