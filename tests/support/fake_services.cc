@@ -185,7 +185,14 @@ long FakeRegistry::QueryValueEx(Key key, const char* value_name,
   return kErrorSuccess;
 }
 
-long FakeRegistry::CloseKey(Key) {
+long FakeRegistry::CloseKey(Key key) {
+  // A closed key is released, so a long run does not pile up handles.
+  for (auto it = handles_.begin(); it != handles_.end(); ++it) {
+    if (it->get() == key) {
+      handles_.erase(it);
+      break;
+    }
+  }
   --open_keys;
   return kErrorSuccess;
 }
