@@ -11,15 +11,17 @@ struct InsertFormat {
   bool zero = false;
   std::size_t width = 0;
   std::size_t precision = std::string_view::npos;
+  bool empty = false;  // no conversion: the insert gives nothing
 };
 
 // Reads the !printf-format! that begins at message[*i] (just after its
-// opening "!") and moves *i past its closing "!" (or to the end of the
-// message when there is none). Signs and "#" mean nothing to a string; a
-// "*" would take its number from the argument array, which holds only texts,
-// and is passed over.
-InsertFormat ReadInsertFormat(std::string_view message, std::size_t* i) {
-  InsertFormat format;
+// opening "!") and moves *i past its closing "!". False when there is no
+// closing "!". Signs and "#" mean nothing to a string; a "*" would take its
+// number from the argument array, which holds only texts, and is passed
+// over.
+bool ReadInsertFormat(std::string_view message, std::size_t* i,
+                      InsertFormat* out) {
+  InsertFormat& format = *out;
   std::size_t at = *i;
   auto more = [&] { return at < message.size(); };
   while (more() && std::string_view("0+- *#").find(message[at]) !=
@@ -49,12 +51,15 @@ InsertFormat ReadInsertFormat(std::string_view message, std::size_t* i) {
     }
   }
   std::size_t close = message.find('!', at);
-  *i = close == std::string_view::npos ? message.size() : close + 1;
-  return format;
+  if (close == std::string_view::npos) return false;
+  format.empty = close == at;
+  *i = close + 1;
+  return true;
 }
 
 void AppendFormatted(std::string_view text, const InsertFormat& format,
                      std::string* out) {
+  if (format.empty) return;
   text = text.substr(0, format.precision);
   std::size_t pad = format.width > text.size() ? format.width - text.size() : 0;
   if (format.left) {
@@ -106,7 +111,7 @@ bool FormatMessageText(std::string_view message, std::uint32_t width,
       InsertFormat format;
       if (i < message.size() && message[i] == '!') {
         ++i;
-        format = ReadInsertFormat(message, &i);
+        if (!ReadInsertFormat(message, &i, &format)) return false;
       }
       AppendFormatted(text, format, out);
       continue;

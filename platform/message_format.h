@@ -23,8 +23,10 @@ constexpr std::uint32_t kMaxWidthMask = 0xFF;
 /// |argument_count| is formatted as the text "%N" itself, so that "%3"
 /// stays "%3"; no argument beyond |argument_count| is read. A printf format
 /// of another conversion than a string applies its flags, width and
-/// precision to the text as a string would. Returns false, with *out
-/// undefined, when a "%" ends the text or |width| is not supported.
+/// precision to the text as a string would; one without a conversion
+/// ("%1!!") gives nothing. Returns false, with *out undefined, when a "%"
+/// ends the text, a printf format has no closing "!", or |width| is not
+/// supported.
 bool FormatMessageText(std::string_view message, std::uint32_t width,
                        const char* const* arguments,
                        std::uint32_t argument_count, std::string* out);
