@@ -2,13 +2,22 @@
 
 #include "app/run_state.h"
 #include "app/startup.h"
-#include "platform/clock.h"
-#include "platform/console.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
   std::unique_ptr<sentory::Console> console = sentory::MakeSystemConsole();
   std::unique_ptr<sentory::Clock> clock = sentory::MakeSystemClock();
-  sentory::Platform platform{*console, *clock};
+  std::unique_ptr<sentory::EventLogService> event_log =
+      sentory::MakeSystemEventLog();
+  std::unique_ptr<sentory::RegistryService> registry =
+      sentory::MakeSystemRegistry();
+  std::unique_ptr<sentory::MessageModules> messages =
+      sentory::MakeSystemMessageModules();
+  std::unique_ptr<sentory::FileMapper> files = sentory::MakeSystemFileMapper();
+  std::unique_ptr<sentory::ProcessLauncher> process =
+      sentory::MakeSystemProcessLauncher();
+  sentory::Platform platform{*console,  *clock, *event_log, *registry,
+                             *messages, *files, *process};
   sentory::RunState state(platform);
   sentory::RunSentory(state, argc, argv);
 }

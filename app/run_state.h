@@ -1,9 +1,13 @@
 #ifndef SENTORY_APP_RUN_STATE_H_
 #define SENTORY_APP_RUN_STATE_H_
 
+#include <memory>
+#include <string>
+
 #include "app/option_table.h"
 #include "app/output_stream.h"
 #include "eventlog/event_filter.h"
+#include "eventlog/log_rotation.h"
 #include "paging/page_rate_window.h"
 #include "platform/platform.h"
 
@@ -20,6 +24,8 @@ struct RunState {
   OutputStream out;
   SeveritySlots severities;
   PageRateWindow page_rate;
+  RecordCursorTable cursors;
+  std::unique_ptr<std::string> skip_text;  ///< present with "/SK"
 };
 
 }  // namespace sentory

@@ -11,11 +11,13 @@ namespace {
 RunState* g_state = nullptr;
 std::atomic<bool> g_shutting_down{false};
 
-// Runs on the main thread or on the console control thread. The output
-// stream refuses every write once closed, so a main thread that goes on
-// printing while the control thread ends the process touches nothing
-// released.
-[[noreturn]] void EndProcess(const char* message, int status) {
+// Runs on the main thread, or on the console control thread while the main
+// thread goes on. The output stream refuses every write once closed, so a
+// main thread still printing touches nothing released; what the main thread
+// may be using (the skip text) is left to the end of the process on the
+// control thread's way out.
+[[noreturn]] void EndProcess(bool on_main_thread, const char* message,
+                             int status) {
   if (g_shutting_down.exchange(true)) {
     // Another thread is already ending the process.
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
@@ -27,6 +29,7 @@ std::atomic<bool> g_shutting_down{false};
     state.out.Line({});
   }
   state.out.Close();
+  if (on_main_thread) state.skip_text.reset();
   state.platform.console.ExitProcess(status);
   std::abort();  // not reached: ExitProcess does not return
 }
@@ -38,11 +41,13 @@ void InstallShutdownRecord(RunState* state) {
   g_shutting_down = false;
 }
 
-void Shutdown(const char* message, int status) { EndProcess(message, status); }
+void Shutdown(const char* message, int status) {
+  EndProcess(true, message, status);
+}
 
 bool OnConsoleControl(Console::Control event) {
   if (event == Console::Control::kOther) return false;
-  EndProcess(nullptr, 0);
+  EndProcess(false, nullptr, 0);
 }
 
 void OnOutOfMemory() { Shutdown("Error: Memory Allocation failed.", 1); }

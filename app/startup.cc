@@ -73,7 +73,19 @@ void RunSentory(RunState& state, int count, const char* const* words) {
                        &state.page_rate)) {
     Shutdown(nullptr, 1);
   }
+  int machines = 0;
+  while (state.options.HasOption(OptionTable::NumberedKey("/M", machines))) {
+    ++machines;
+  }
+  state.cursors.Reset(machines);
   if (state.options.HasOption("/L")) OpenLogFile(state);
+  if (const char* skip_file = state.options.OptionValue("/SK")) {
+    state.skip_text = std::make_unique<std::string>();
+    if (!LoadSkipText(state.platform.files, skip_file, state.out,
+                      state.skip_text.get())) {
+      Shutdown(nullptr, 1);
+    }
+  }
   ScanAndAlert(state);
 }
 

@@ -3,6 +3,11 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/event_log.h"
+#include "platform/file_mapping.h"
+#include "platform/message_module.h"
+#include "platform/process.h"
+#include "platform/registry.h"
 
 namespace sentory {
 
@@ -11,6 +16,11 @@ namespace sentory {
 struct Platform {
   Console& console;
   Clock& clock;
+  EventLogService& event_log;
+  RegistryService& registry;
+  MessageModules& messages;
+  FileMapper& files;
+  ProcessLauncher& process;
 };
 
 }  // namespace sentory

@@ -1,0 +1,165 @@
+#include "eventlog/alert_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/fake_services.h"
+
+namespace sentory {
+namespace {
+
+constexpr char kSystemKey[] =
+    "System\\CurrentControlSet\\Services\\EventLog\\System\\Disk";
+
+class AlertTextTest : public testing::Test {
+ protected:
+  std::string Render(const RecordSpec& spec, const char* log = "System") {
+    EventRecord record = MakeEventRecord(spec);
+    std::string text = RenderAlert(registry_, messages_, record, log);
+    EXPECT_EQ(registry_.open_keys, 0) << "a registry key was left open";
+    EXPECT_EQ(messages_.loaded, 0) << "a message file was left loaded";
+    EXPECT_EQ(messages_.buffers, 0) << "a message buffer was not freed";
+    for (char c : text) {
+      EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << "byte " << int(c);
+    }
+    return text;
+  }
+
+  void Register(const std::string& list, std::uint32_t type = kRegSz) {
+    registry_.Set("SERVER1", kSystemKey, "EventMessageFile", type,
+                  list + std::string(1, '\0'));
+  }
+
+  FakeRegistry registry_;
+  FakeMessages messages_;
+};
+
+struct FallbackCase {
+  const char* name;
+  std::uint32_t event_id;
+  std::uint16_t type;
+  std::vector<std::string> strings;
+  const char* log;
+  const char* expected;
+};
+
+// Given records whose source has no message, the text should be the full
+// header and the insertion strings joined with "|", cleaned.
+TEST_F(AlertTextTest, HeaderAndFallbackBody) {
+  const FallbackCase cases[] = {
+      {"error", 11, 1, {}, "System", "SERVER1*Sys*ERR*Disk*11*"},
+      {"warning",
+       11,
+       2,
+       {"a", "b", "c"},
+       "System",
+       "SERVER1*Sys*WARN*Disk*11*a|b|c"},
+      {"information", 5, 4, {""}, "Application", "SERVER1*App*INFO*Disk*5*"},
+      {"audit success", 5, 8, {"x"}, "Security", "SERVER1*Sec*SCSS*Disk*5*x"},
+      {"audit failure", 5, 16, {}, "Security", "SERVER1*Sec*FAIL*Disk*5*"},
+      {"type 0", 5, 0, {}, "Application", "SERVER1*App**Disk*5*"},
+      {"type 3", 5, 3, {}, "Application", "SERVER1*App**Disk*5*"},
+      {"type 32", 5, 32, {}, "Application", "SERVER1*App**Disk*5*"},
+      {"severity bits", 0xC0000007, 1, {}, "System", "SERVER1*Sys*ERR*Disk*7*"},
+      {"largest id", 0xFFFF, 1, {}, "System", "SERVER1*Sys*ERR*Disk*65535*"},
+      {"cleaning",
+       1,
+       1,
+       {"line\r\nnext", "tab\there", "caf\xe9", "\x01"},
+       "System",
+       "SERVER1*Sys*ERR*Disk*1*line |next|tab here|caf | "},
+  };
+  for (const FallbackCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordSpec spec;
+    spec.event_id = c.event_id;
+    spec.type = c.type;
+    spec.strings = c.strings;
+    EXPECT_EQ(Render(spec, c.log), c.expected);
+  }
+}
+
+// Given a list of message files, each should be tried in turn, empty names
+// skipped and blanks kept, until one holds the full 32-bit identifier.
+TEST_F(AlertTextTest, MessageFileSearchOrder) {
+  Register(";missing.dll;;first.dll; second.dll;");
+  messages_.files["first.dll"][7] = "wrong identifier";
+  messages_.files[" second.dll"][0xC0000007] = "Disk %1 failed\r\nat %2";
+  RecordSpec spec;
+  spec.event_id = 0xC0000007;
+  spec.strings = {"C:", "boot"};
+  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*7*Disk C: failed |at boot");
+  EXPECT_EQ(messages_.loads, (std::vector<std::string>{
+                                 "missing.dll", "first.dll", " second.dll"}));
+}
+
+// Given an expandable value, environment references should be expanded
+// before any file is tried; given a lookup that cannot succeed, the body
+// should be the insertion strings.
+TEST_F(AlertTextTest, RegistryLookup) {
+  registry_.environment["SYSTEMROOT"] = "C:\\Windows";
+  messages_.files["C:\\Windows\\disk.dll"][11] = "found";
+  RecordSpec spec;
+  spec.event_id = 11;
+  spec.strings = {"s"};
+
+  Register("%SystemRoot%\\disk.dll", kRegExpandSz);
+  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*found");
+
+  Register("%SystemRoot%\\disk.dll", kRegSz);  // not expanded
+  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+
+  Register(std::string(259, 'x'));  // 260 bytes with the terminator
+  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+  Register(std::string(260, 'x'));  // too large for the buffer
+  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+
+  registry_.environment["LONG"] = std::string(300, 'y');
+  Register("%LONG%", kRegExpandSz);  // expands past the buffer
+  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+
+  RecordSpec other = spec;
+  other.source = "Tape";  // not registered
+  EXPECT_EQ(Render(other), "SERVER1*Sys*ERR*Tape*11*s");
+  other.computer = "ELSEWHERE";  // registry cannot be reached
+  EXPECT_EQ(Render(other), "ELSEWHERE*Sys*ERR*Tape*11*s");
+  other.source = std::string(250, 'S');  // key path past 259 characters
+  EXPECT_EQ(Render(other), "ELSEWHERE*Sys*ERR*" + other.source + "*11*s");
+}
+
+// Given key paths, the root should be recognised by prefix in any case and
+// the rest returned in upper case.
+TEST(ParseRegistryRootTest, Roots) {
+  struct Case {
+    std::string path;
+    int result;
+    RegistryService::Root root;
+    const char* sub_key;
+  };
+  using Root = RegistryService::Root;
+  const Case cases[] = {
+      {"hkey_local_machine\\System\\x", 0, Root::kLocalMachine, "SYSTEM\\X"},
+      {"HKEY_CLASSES_ROOT\\a", 0, Root::kClassesRoot, "A"},
+      {"HKEY_CURRENT_USER", 0, Root::kCurrentUser, ""},
+      {"HKEY_USERSX\\y", 0, Root::kUsers, "X\\Y"},
+      {"HKEY_CURRENT_CONFIG\\x", 1, Root::kLocalMachine, nullptr},
+      {"SOFTWARE\\x", 1, Root::kLocalMachine, nullptr},
+      {"HKEY_USERS\\" + std::string(248, 'k'), 0, Root::kUsers, nullptr},
+      {"HKEY_USERS\\" + std::string(249, 'k'), 1, Root::kLocalMachine, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Root root = Root::kLocalMachine;
+    char sub_key[kRegistryTextSize];
+    ASSERT_EQ(ParseRegistryRoot(c.path.c_str(), &root, sub_key), c.result);
+    if (c.result != 0) continue;
+    EXPECT_EQ(root, c.root);
+    if (c.sub_key != nullptr) {
+      EXPECT_STREQ(sub_key, c.sub_key);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sentory

@@ -1,0 +1,194 @@
+#include "eventlog/log_rotation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_services.h"
+
+namespace sentory {
+namespace {
+
+class LogRotationTest : public testing::Test {
+ protected:
+  void Start(std::vector<const char*> words) {
+    words_ = words;
+    words_.insert(words_.begin(), "sentory");
+    options_.ParseCommandLine(static_cast<int>(words_.size()), words_.data());
+    int machines = 0;
+    while (options_.HasOption(OptionTable::NumberedKey("/M", machines))) {
+      ++machines;
+    }
+    cursors_.Reset(machines);
+  }
+
+  // One visit: the numbers of the records handed out, then its end.
+  std::vector<std::uint32_t> Visit(NextEventResult* end = nullptr) {
+    std::vector<std::uint32_t> numbers;
+    for (;;) {
+      EventRecord record;
+      char name[kLogNameSize];
+      NextEventResult result = rotation_.NextEvent(&record, name);
+      if (result != NextEventResult::kEvent) {
+        if (end != nullptr) *end = result;
+        EXPECT_EQ(log_.open_handles, 0) << "a visit ended with its log open";
+        return numbers;
+      }
+      numbers.push_back(record.Header().RecordNumber);
+      last_log_ = name;
+    }
+  }
+
+  void Fill(const char* machine, const char* log, int count) {
+    for (int i = 0; i < count; ++i) log_.Append(machine, log, RecordSpec());
+  }
+
+  std::vector<const char*> words_;
+  OptionTable options_;
+  FakeEventLog log_;
+  FakeConsole console_;
+  OutputStream out_{console_};
+  FakeClock clock_;
+  Blackout blackout_{options_, clock_, out_};
+  RecordCursorTable cursors_;
+  LogRotation rotation_{options_, log_, out_, blackout_, cursors_};
+  std::string last_log_;
+};
+
+// Given two machines, two logs and a machine after a gap, the visits should
+// run System then Application on each machine in turn, whatever the order
+// of the options.
+TEST_F(LogRotationTest, VisitingOrder) {
+  Start({"/APP", "/SYS", "/M0", "a", "/M1", "b", "/M3", "d"});
+  for (const char* m : {"a", "b", "d"}) {
+    log_.At(m, "System");
+    log_.At(m, "Application");
+  }
+  for (int i = 0; i < 5; ++i) Visit();
+  EXPECT_EQ(log_.opens,
+            (std::vector<std::string>{"A/System", "A/Application", "B/System",
+                                      "B/Application", "A/System"}));
+}
+
+// Given a pair first seen with records, those records should count as seen
+// and only later ones be handed out.
+TEST_F(LogRotationTest, FirstVisitTakesExistingRecordsAsSeen) {
+  Start({"/M0", "a", "/SEC"});
+  Fill("a", "Security", 100);
+  NextEventResult end;
+  EXPECT_TRUE(Visit(&end).empty());
+  EXPECT_EQ(end, NextEventResult::kCaughtUp);
+  Fill("a", "Security", 2);
+  EXPECT_EQ(Visit(&end), (std::vector<std::uint32_t>{101, 102}));
+  EXPECT_EQ(end, NextEventResult::kCaughtUp);
+  EXPECT_EQ(last_log_, "Security");
+  EXPECT_EQ(*cursors_.Entry("Security", 0), 102u);
+}
+
+struct CursorCase {
+  const char* name;
+  int before;    // records at the first visit
+  int dropped;   // oldest records dropped (wrap) after it
+  bool cleared;  // log cleared after it
+  int added;     // records written afterwards
+  std::vector<std::uint32_t> expected;
+};
+
+// Given a log that was empty, cleared or wrapped past the cursor between two
+// visits, the next visit should hand out every record that still exists
+// after the cursor, or from the oldest one.
+TEST_F(LogRotationTest, CursorOutsideTheLog) {
+  const CursorCase cases[] = {
+      {"empty at first", 0, 0, false, 2, {1, 2}},
+      {"cleared", 5, 0, true, 3, {1, 2, 3}},
+      {"cleared, then as many as before", 3, 0, true, 4, {4}},
+      {"wrapped past the cursor", 5, 9, false, 7, {10, 11, 12}},
+      {"wrapped to the cursor", 5, 5, false, 2, {6, 7}},
+  };
+  for (const CursorCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeEventLog::Log& log = log_.At("a", "System");
+    log = FakeEventLog::Log();
+    Start({"/M0", "a", "/SYS"});
+    Fill("a", "System", c.before);
+    EXPECT_TRUE(Visit().empty());
+    if (c.cleared) log_.Clear("a", "System");
+    Fill("a", "System", c.added);
+    if (c.dropped > 0) log_.Drop("a", "System", c.dropped);
+    EXPECT_EQ(Visit(), c.expected);
+  }
+}
+
+// Given a record larger than the first buffer, it should be read again at
+// the size the service asks for and handed out.
+TEST_F(LogRotationTest, LargeRecordReadTwice) {
+  Start({"/M0", "a", "/SYS"});
+  log_.At("a", "System");
+  Visit();
+  RecordSpec big;
+  big.data_bytes = 2000;
+  log_.Append("a", "System", big);
+  EXPECT_EQ(Visit(), std::vector<std::uint32_t>{1});
+  ASSERT_EQ(log_.read_sizes.size(), 2u);
+  EXPECT_EQ(log_.read_sizes[0], kFirstReadSize);
+  EXPECT_GT(log_.read_sizes[1], 2000u);
+}
+
+// Given failures at each step, the visit should end with Error, the cursor
+// unchanged, and only a failed open should be reported.
+TEST_F(LogRotationTest, Failures) {
+  Start({"/M0", "Nowhere", "/M1", "b", "/SYS"});
+  Fill("b", "System", 1);
+  NextEventResult end;
+  Visit(&end);
+  EXPECT_EQ(end, NextEventResult::kError);
+  EXPECT_EQ(console_.console, "Unable to open System log on Nowhere\n");
+
+  Visit();  // b: first visit, record 1 seen
+  Fill("b", "System", 2);
+  log_.At("b", "System").fail_queries = true;
+  Visit();  // Nowhere
+  EXPECT_TRUE(Visit(&end).empty());
+  EXPECT_EQ(end, NextEventResult::kError);
+  EXPECT_EQ(*cursors_.Entry("System", 1), 1u);
+
+  log_.At("b", "System").fail_queries = false;
+  log_.At("b", "System").fail_reads = true;
+  Visit();  // Nowhere
+  EXPECT_TRUE(Visit(&end).empty());
+  EXPECT_EQ(end, NextEventResult::kError);
+  EXPECT_EQ(*cursors_.Entry("System", 1), 1u);
+
+  log_.At("b", "System").fail_reads = false;
+  Visit();  // Nowhere
+  EXPECT_EQ(Visit(), (std::vector<std::uint32_t>{2, 3}));
+  EXPECT_EQ(console_.console,
+            "Unable to open System log on Nowhere\n"
+            "Unable to open System log on Nowhere\n"
+            "Unable to open System log on Nowhere\n"
+            "Unable to open System log on Nowhere\n");
+}
+
+// Given a blackout that begins during a visit, the visit should end with
+// Blackout, and the records left should be handed out after it.
+TEST_F(LogRotationTest, BlackoutDuringAVisit) {
+  Start({"/M0", "a", "/SYS", "/B0", "1-2"});
+  log_.At("a", "System");
+  Visit();
+  Fill("a", "System", 3);
+  EventRecord record;
+  char name[kLogNameSize];
+  ASSERT_EQ(rotation_.NextEvent(&record, name), NextEventResult::kEvent);
+  clock_.now = 3600;  // 01:00
+  EXPECT_EQ(rotation_.NextEvent(&record, name), NextEventResult::kBlackout);
+  EXPECT_EQ(log_.open_handles, 0);
+  NextEventResult end;
+  EXPECT_TRUE(Visit(&end).empty());
+  EXPECT_EQ(end, NextEventResult::kBlackout);
+  clock_.now = 7200;  // 02:00, the end hour is outside
+  EXPECT_EQ(Visit(), (std::vector<std::uint32_t>{2, 3}));
+}
+
+}  // namespace
+}  // namespace sentory

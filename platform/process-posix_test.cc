@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/output_stream.h"
+#include "platform/process.h"
+#include "runner/alert_program.h"
+#include "tests/support/fakes.h"
+
+namespace sentory {
+namespace {
+
+const char kTime[] = "Mon Dec 07 03:04:40 2026";
+
+// Starts real programs: shell scripts written into a temporary folder whose
+// name holds a blank, so the program is quoted in the command line.
+class ProcessPosixTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr ? tmp : "/tmp") + "/sentory-process-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+    root_ = pattern;
+    dir_ = root_ + "/with blank";
+    std::filesystem::create_directory(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  // Writes an executable script |name| that runs |body| and returns its path.
+  std::string Script(const std::string& name, const std::string& body,
+                     mode_t mode = 0755) {
+    std::string path = dir_ + "/" + name;
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    chmod(path.c_str(), mode);
+    return path;
+  }
+
+  std::string Read(const std::string& name) {
+    std::stringstream text;
+    text << std::ifstream(dir_ + "/" + name).rdbuf();
+    return text.str();
+  }
+
+  int Run(const std::string& program, const char* alert_text) {
+    OutputStream out(console_);
+    return RunAlertProgram(*launcher_, out, program.c_str(), kTime, alert_text);
+  }
+
+  std::string root_;
+  std::string dir_;
+  FakeConsole console_;
+  std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
+};
+
+// Given an alert text with quotes, backslashes and shell characters, the
+// program should receive exactly the event time and the text, with ' for ",
+// and the run should return only after the program, which takes a while,
+// has ended.
+TEST_F(ProcessPosixTest, ProgramReceivesTwoArguments) {
+  std::string program = Script(
+      "record", "sleep 0.2; printf '%s\\n' \"$#\" \"$@\" > \"${0%/*}/args\"");
+  EXPECT_EQ(0, Run(program, "a\"b\" & | $(touch x) `touch y` c:\\d\\"));
+  EXPECT_EQ(
+      std::string("2\n") + kTime + "\na'b' & | $(touch x) `touch y` c:\\d\\\n",
+      Read("args"));
+  EXPECT_EQ(" Running: " + program + "\n", console_.console);
+}
+
+// Given a program that does not exist or may not be executed, the start
+// should fail with the error code a Windows user would recognise for the
+// missing one, and the failure line should carry it.
+TEST_F(ProcessPosixTest, FailedStartGivesErrorCode) {
+  Script("plain-file", "", 0644);
+  struct Case {
+    std::string program;
+    std::uint32_t error;
+  };
+  const Case cases[] = {
+      {"sentory-no-such-program", 2},
+      {dir_ + "/missing", 2},
+      {dir_ + "/plain-file", 13},
+      {dir_, 13},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    std::string line = "\"" + c.program + "\" x";
+    ProcessLauncher::ProcessInformation started;
+    EXPECT_FALSE(launcher_->CreateProcessA(line.data(), &started));
+    EXPECT_EQ(c.error, launcher_->GetLastError());
+  }
+  EXPECT_EQ(1, Run("sentory-no-such-program", "text"));
+  EXPECT_NE(std::string::npos,
+            console_.console.find("sentory-no-such-program - CreateProcess "
+                                  "failed. system error 2\n"));
+}
+
+// Given a bare program name, the program in the current folder should be
+// started, as Windows takes it, before any of that name along PATH.
+TEST_F(ProcessPosixTest, FindsBareNameInCurrentFolder) {
+  Script("true", "echo here > \"${0%/*}/ran\"");
+  std::string old_folder = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  std::string command_line = "true";
+  ProcessLauncher::ProcessInformation started;
+  bool ok = launcher_->CreateProcessA(command_line.data(), &started) &&
+            launcher_->WaitForSingleObject(started.process);
+  std::filesystem::current_path(old_folder);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ("here\n", Read("ran"));
+}
+
+// Given SIGINT and SIGQUIT blocked and ignored here, as the console handling
+// leaves them, the program should start with neither blocked nor ignored.
+TEST_F(ProcessPosixTest, ProgramGetsDefaultSignals) {
+  sigset_t set;
+  sigset_t old_set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGQUIT);
+  ASSERT_EQ(0, pthread_sigmask(SIG_BLOCK, &set, &old_set));
+  struct sigaction ignore = {};
+  struct sigaction old_action = {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(0, sigaction(SIGQUIT, &ignore, &old_action));
+  // cp reads its own status, so no shell stands between to reset anything.
+  std::string command_line = "cp /proc/self/status \"" + dir_ + "/status\"";
+  ProcessLauncher::ProcessInformation started;
+  bool ok = launcher_->CreateProcessA(command_line.data(), &started) &&
+            launcher_->WaitForSingleObject(started.process);
+  sigaction(SIGQUIT, &old_action, nullptr);
+  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+  ASSERT_TRUE(ok);
+
+  std::istringstream lines(Read("status"));
+  std::string line;
+  int seen = 0;
+  const unsigned long long mask =
+      (1ull << (SIGINT - 1)) | (1ull << (SIGQUIT - 1));
+  while (std::getline(lines, line)) {
+    if (line.rfind("SigBlk:", 0) != 0 && line.rfind("SigIgn:", 0) != 0) {
+      continue;
+    }
+    SCOPED_TRACE(line);
+    EXPECT_EQ(0u, std::stoull(line.substr(7), nullptr, 16) & mask);
+    ++seen;
+  }
+  EXPECT_EQ(2, seen);
+}
+
+}  // namespace
+}  // namespace sentory

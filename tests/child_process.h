@@ -1,0 +1,79 @@
+#ifndef SENTORY_TESTS_CHILD_PROCESS_H_
+#define SENTORY_TESTS_CHILD_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace sentory {
+
+/// A built program started by an end-to-end test, its standard output and
+/// error going to files (Wine keeps pipes open, files are safe).
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  /// Starts |argv| with |env| added to this process's environment, in
+  /// |folder| when it is not empty. Returns false when it cannot start.
+  bool Start(const std::vector<std::string>& argv,
+             const std::vector<std::string>& env = {},
+             const std::string& folder = "");
+
+  /// Waits up to |seconds| for the program to end; returns its exit status,
+  /// 128 + the signal when a signal ended it, or -1 on time-out (the program
+  /// is then killed).
+  int Wait(double seconds = 60);
+
+  /// Waits up to |seconds| until standard output holds |text|.
+  bool WaitForOutput(const std::string& text, double seconds = 30);
+
+  /// Sends |signal_number| to the program.
+  void Signal(int signal_number);
+
+  /// Standard output and error so far, carriage returns removed.
+  std::string Output() const;
+  std::string Errors() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string out_path_;
+  std::string err_path_;
+};
+
+/// Runs |argv| to its end and returns its exit status; |output| receives its
+/// standard output with carriage returns removed.
+int RunToEnd(const std::vector<std::string>& argv, std::string* output,
+             const std::vector<std::string>& env = {},
+             const std::string& folder = "");
+
+/// The command that starts the Sentory program under test: the Linux build's
+/// sentory, or, when SENTORY_EXE is set, that program run through
+/// SENTORY_RUNNER (for example wine and the Windows build's sentory.exe).
+std::vector<std::string> SentoryCommand();
+
+/// True when the program under test is the Windows build.
+bool TestingWindowsBuild();
+
+/// A fresh, empty temporary folder, removed with its content when the
+/// object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+/// The whole content of the file at |path| ("" when it cannot be read),
+/// carriage returns removed.
+std::string ReadFileText(const std::string& path);
+
+}  // namespace sentory
+
+#endif  // SENTORY_TESTS_CHILD_PROCESS_H_

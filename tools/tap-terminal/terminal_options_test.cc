@@ -1,0 +1,76 @@
+#include "tools/tap-terminal/terminal_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/tap-terminal/page_line.h"
+
+namespace sentory::tapterm {
+namespace {
+
+bool Parse(std::vector<const char*> args, TerminalOptions* out,
+           std::string* error) {
+  return ParseTerminalOptions(static_cast<int>(args.size()), args.data(), out,
+                              error);
+}
+
+TEST(TerminalOptionsTest, ReadsEveryKindOfOption) {
+  TerminalOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--link", "dev/com1", "--busy", "--failing-dials", "2",
+                     "--rs-pin", "123", "--wrong-byte", "0x15", "--late-id",
+                     "010", "--drop-after", "0", "--verbose"},
+                    &options, &error))
+      << error;
+  EXPECT_EQ(options.link, "dev/com1");
+  EXPECT_EQ(options.modem.failure, DialResult::kBusy);
+  EXPECT_EQ(options.modem.failing_dials, 2);
+  EXPECT_TRUE(options.terminal.rs_pin_set);
+  EXPECT_EQ(options.terminal.rs_pin, "123");
+  EXPECT_EQ(options.terminal.wrong_byte, '\x15');
+  EXPECT_EQ(options.terminal.late_id_crs, 10);  // decimal, not octal
+  EXPECT_EQ(options.terminal.drop_after, 0);
+  EXPECT_TRUE(options.verbose);
+  EXPECT_EQ(options.modem.guard_ms, 500);  // untouched defaults stay
+}
+
+TEST(TerminalOptionsTest, RefusesBadCommandLines) {
+  const std::vector<std::vector<const char*>> cases = {
+      {},
+      {"--busy"},
+      {"--link"},
+      {"--link", "x", "--nak-block"},
+      {"--link", "x", "--nak-block", "-1"},
+      {"--link", "x", "--guard", "5s"},
+      {"--link", "x", "--guard", "0x"},
+      {"--link", "x", "--wrong-byte", "256"},
+      {"--link", "x", "--busy", "--no-carrier"},
+      {"--link", "x", "--what"},
+  };
+  for (const auto& args : cases) {
+    TerminalOptions options;
+    std::string error;
+    EXPECT_FALSE(Parse(args, &options, &error)) << args.size();
+    EXPECT_FALSE(error.empty());
+  }
+  TerminalOptions options;
+  std::string error;
+  EXPECT_TRUE(Parse({"--help"}, &options, &error));
+  EXPECT_TRUE(options.help);
+}
+
+TEST(PageLineTest, KeepsEachPageOnOneLine) {
+  EXPECT_EQ(PageLine({"1234567", "Disk C: 95% full"}),
+            "PAGE 1234567 Disk C: 95% full");
+  EXPECT_EQ(PageLine({"", "abc"}), "PAGE  abc");
+  EXPECT_EQ(PageLine({"9", "a\tb\xe9\\n"}), "PAGE 9 a\\x09b\\xE9\\n");
+  EXPECT_EQ(VisibleBytes("\x02"
+                         "1\r\x03"
+                         "0\x7f"),
+            "<STX>1<CR><ETX>0\\x7F");
+}
+
+}  // namespace
+}  // namespace sentory::tapterm
