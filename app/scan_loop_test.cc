@@ -59,11 +59,11 @@ TEST_F(ScanLoopTest, PassOutput) {
   fakes_.clock.now = kFriday;
   Run({"/M0", "S1", "/SYS", "/R", "p"}, 1);  // first visit: nothing new
   for (std::uint32_t id : {1, 2, 3}) {
-    RecordSpec spec;
-    spec.event_id = id;
-    spec.time = static_cast<std::uint32_t>(kFriday);
-    spec.strings = {"s" + std::to_string(id)};
-    log.Append("S1", "System", spec);
+    EventFields fields;
+    fields.event_id = id;
+    fields.time = static_cast<std::uint32_t>(kFriday);
+    fields.strings = {"s" + std::to_string(id)};
+    log.Append("S1", "System", fields);
   }
   fakes_.clock.now = kFriday + 5;
   fakes_.console.console.clear();
@@ -96,7 +96,7 @@ TEST_F(ScanLoopTest, FilteredEventsPrintNothing) {
   fakes_.event_log.At("S1", "Application");
   state_.severities.slot[0] = 1;
   Run({"/M0", "S1", "/APP", "/R", "p"}, 1);
-  RecordSpec warning;
+  EventFields warning;
   warning.type = 2;
   fakes_.event_log.Append("S1", "Application", warning);
   state_.severities = SeveritySlots();

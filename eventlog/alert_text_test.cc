@@ -14,8 +14,8 @@ constexpr char kSystemKey[] =
 
 class AlertTextTest : public testing::Test {
  protected:
-  std::string Render(const RecordSpec& spec, const char* log = "System") {
-    EventRecord record = MakeEventRecord(spec);
+  std::string Render(const EventFields& fields, const char* log = "System") {
+    EventRecord record = MakeEventRecord(fields);
     std::string text = RenderAlert(registry_, messages_, record, log);
     EXPECT_EQ(registry_.open_keys, 0) << "a registry key was left open";
     EXPECT_EQ(messages_.loaded, 0) << "a message file was left loaded";
@@ -72,11 +72,11 @@ TEST_F(AlertTextTest, HeaderAndFallbackBody) {
   };
   for (const FallbackCase& c : cases) {
     SCOPED_TRACE(c.name);
-    RecordSpec spec;
-    spec.event_id = c.event_id;
-    spec.type = c.type;
-    spec.strings = c.strings;
-    EXPECT_EQ(Render(spec, c.log), c.expected);
+    EventFields fields;
+    fields.event_id = c.event_id;
+    fields.type = c.type;
+    fields.strings = c.strings;
+    EXPECT_EQ(Render(fields, c.log), c.expected);
   }
 }
 
@@ -86,10 +86,10 @@ TEST_F(AlertTextTest, MessageFileSearchOrder) {
   Register(";missing.dll;;first.dll; second.dll;");
   messages_.files["first.dll"][7] = "wrong identifier";
   messages_.files[" second.dll"][0xC0000007] = "Disk %1 failed\r\nat %2";
-  RecordSpec spec;
-  spec.event_id = 0xC0000007;
-  spec.strings = {"C:", "boot"};
-  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*7*Disk C: failed |at boot");
+  EventFields fields;
+  fields.event_id = 0xC0000007;
+  fields.strings = {"C:", "boot"};
+  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*7*Disk C: failed |at boot");
   EXPECT_EQ(messages_.loads, (std::vector<std::string>{
                                  "missing.dll", "first.dll", " second.dll"}));
 }
@@ -100,26 +100,26 @@ TEST_F(AlertTextTest, MessageFileSearchOrder) {
 TEST_F(AlertTextTest, RegistryLookup) {
   registry_.environment["SYSTEMROOT"] = "C:\\Windows";
   messages_.files["C:\\Windows\\disk.dll"][11] = "found";
-  RecordSpec spec;
-  spec.event_id = 11;
-  spec.strings = {"s"};
+  EventFields fields;
+  fields.event_id = 11;
+  fields.strings = {"s"};
 
   Register("%SystemRoot%\\disk.dll", kRegExpandSz);
-  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*found");
+  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*found");
 
   Register("%SystemRoot%\\disk.dll", kRegSz);  // not expanded
-  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
 
   Register(std::string(259, 'x'));  // 260 bytes with the terminator
-  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
   Register(std::string(260, 'x'));  // too large for the buffer
-  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
 
   registry_.environment["LONG"] = std::string(300, 'y');
   Register("%LONG%", kRegExpandSz);  // expands past the buffer
-  EXPECT_EQ(Render(spec), "SERVER1*Sys*ERR*Disk*11*s");
+  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
 
-  RecordSpec other = spec;
+  EventFields other = fields;
   other.source = "Tape";  // not registered
   EXPECT_EQ(Render(other), "SERVER1*Sys*ERR*Tape*11*s");
   other.computer = "ELSEWHERE";  // registry cannot be reached

@@ -43,11 +43,11 @@ TEST(EventFilterTest, SkipTextMatching) {
   for (const SkipCase& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " / " + std::to_string(c.event_id) +
                  " " + c.source);
-    RecordSpec spec;
-    spec.event_id = c.event_id;
-    spec.source = c.source;
-    spec.type = 1;
-    EventRecord record = MakeEventRecord(spec);
+    EventFields fields;
+    fields.event_id = c.event_id;
+    fields.source = c.source;
+    fields.type = 1;
+    EventRecord record = MakeEventRecord(fields);
     SeveritySlots slots;
     slots.slot[0] = 1;
     std::string text = c.text;
@@ -73,9 +73,9 @@ TEST(EventFilterTest, Severities) {
     SeveritySlots slots;
     ParseSeverities(c.letters, &slots);
     for (std::uint16_t type : {0, 1, 2, 3, 4, 8, 16, 32}) {
-      RecordSpec spec;
-      spec.type = type;
-      EventRecord record = MakeEventRecord(spec);
+      EventFields fields;
+      fields.type = type;
+      EventRecord record = MakeEventRecord(fields);
       bool expected = std::find(c.passing.begin(), c.passing.end(), type) !=
                       c.passing.end();
       EXPECT_EQ(PassesFilter(record, slots, nullptr), expected) << type;

@@ -41,7 +41,7 @@ class LogRotationTest : public testing::Test {
   }
 
   void Fill(const char* machine, const char* log, int count) {
-    for (int i = 0; i < count; ++i) log_.Append(machine, log, RecordSpec());
+    for (int i = 0; i < count; ++i) log_.Append(machine, log, EventFields());
   }
 
   std::vector<const char*> words_;
@@ -126,7 +126,7 @@ TEST_F(LogRotationTest, LargeRecordReadTwice) {
   Start({"/M0", "a", "/SYS"});
   log_.At("a", "System");
   Visit();
-  RecordSpec big;
+  EventFields big;
   big.data_bytes = 2000;
   log_.Append("a", "System", big);
   EXPECT_EQ(Visit(), std::vector<std::uint32_t>{1});

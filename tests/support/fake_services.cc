@@ -19,35 +19,35 @@ void AppendText(std::vector<std::uint8_t>* bytes, const std::string& text) {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildRecord(const RecordSpec& spec) {
+std::vector<std::uint8_t> BuildRecord(const EventFields& fields) {
   std::vector<std::uint8_t> bytes(sizeof(EventLogRecord));
-  AppendText(&bytes, spec.source);
-  AppendText(&bytes, spec.computer);
+  AppendText(&bytes, fields.source);
+  AppendText(&bytes, fields.computer);
   while (bytes.size() % 4 != 0) bytes.push_back(0);
   EventLogRecord header = {};
   header.StringOffset = static_cast<std::uint32_t>(bytes.size());
-  for (const std::string& s : spec.strings) AppendText(&bytes, s);
+  for (const std::string& s : fields.strings) AppendText(&bytes, s);
   header.DataOffset = static_cast<std::uint32_t>(bytes.size());
-  header.DataLength = spec.data_bytes;
-  bytes.resize(bytes.size() + spec.data_bytes, 0xAB);
+  header.DataLength = fields.data_bytes;
+  bytes.resize(bytes.size() + fields.data_bytes, 0xAB);
   while (bytes.size() % 4 != 0) bytes.push_back(0);
   bytes.resize(bytes.size() + 4);  // the closing length
   header.Length = static_cast<std::uint32_t>(bytes.size());
   header.Reserved = 0x654c664c;
-  header.RecordNumber = spec.number;
-  header.TimeGenerated = spec.time;
-  header.TimeWritten = spec.time;
-  header.EventID = spec.event_id;
-  header.EventType = spec.type;
-  header.NumStrings = static_cast<std::uint16_t>(spec.strings.size());
+  header.RecordNumber = fields.number;
+  header.TimeGenerated = fields.time;
+  header.TimeWritten = fields.time;
+  header.EventID = fields.event_id;
+  header.EventType = fields.type;
+  header.NumStrings = static_cast<std::uint16_t>(fields.strings.size());
   header.UserSidOffset = header.StringOffset;
   std::memcpy(bytes.data(), &header, sizeof(header));
   std::memcpy(bytes.data() + bytes.size() - 4, &header.Length, 4);
   return bytes;
 }
 
-EventRecord MakeEventRecord(const RecordSpec& spec) {
-  std::vector<std::uint8_t> bytes = BuildRecord(spec);
+EventRecord MakeEventRecord(const EventFields& fields) {
+  std::vector<std::uint8_t> bytes = BuildRecord(fields);
   EventRecord record;
   record.size = static_cast<std::uint32_t>(bytes.size());
   record.data = std::make_unique<std::uint8_t[]>(record.size);
@@ -61,11 +61,11 @@ FakeEventLog::Log& FakeEventLog::At(const std::string& machine,
 }
 
 void FakeEventLog::Append(const std::string& machine, const std::string& log,
-                          RecordSpec spec) {
+                          EventFields fields) {
   Log& l = At(machine, log);
   if (l.records.empty() && l.oldest == 0) l.oldest = 1;
-  spec.number = l.oldest + static_cast<std::uint32_t>(l.records.size());
-  l.records.push_back(BuildRecord(spec));
+  fields.number = l.oldest + static_cast<std::uint32_t>(l.records.size());
+  l.records.push_back(BuildRecord(fields));
 }
 
 void FakeEventLog::Clear(const std::string& machine, const std::string& log) {

@@ -20,7 +20,7 @@ namespace sentory {
 
 /// What a test says about one event; BuildRecord lays it out as the event
 /// log service returns it.
-struct RecordSpec {
+struct EventFields {
   std::uint32_t number = 1;
   std::uint32_t time = 0;
   std::uint32_t event_id = 1;
@@ -32,9 +32,9 @@ struct RecordSpec {
 };
 
 /// The record bytes in the single-byte EVENTLOGRECORD layout.
-std::vector<std::uint8_t> BuildRecord(const RecordSpec& spec);
+std::vector<std::uint8_t> BuildRecord(const EventFields& fields);
 /// The same, in the buffer NextEvent would hand out.
-EventRecord MakeEventRecord(const RecordSpec& spec);
+EventRecord MakeEventRecord(const EventFields& fields);
 
 /// Event logs in memory, keyed by machine and log name, with failures
 /// injected through data.
@@ -52,7 +52,7 @@ class FakeEventLog : public EventLogService {
   Log& At(const std::string& machine, const std::string& log);
   /// Appends records numbered on from the newest.
   void Append(const std::string& machine, const std::string& log,
-              RecordSpec spec);
+              EventFields fields);
   /// Empties the log; its next record is number 1.
   void Clear(const std::string& machine, const std::string& log);
   /// Drops the oldest |count| records.

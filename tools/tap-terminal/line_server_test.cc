@@ -1,6 +1,5 @@
 // The tool on a real pseudo-terminal: a dial and a page written from the
 // other side, as a program opening the linked port does. Linux only.
-#if !defined(_WIN32)
 
 #include "tools/tap-terminal/line_server.h"
 
@@ -103,4 +102,3 @@ TEST(LineServerTest, DialsAndPagesOverAPseudoTerminal) {
 }  // namespace
 }  // namespace sentory::tapterm
 
-#endif  // !defined(_WIN32)

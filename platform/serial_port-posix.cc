@@ -1,0 +1,405 @@
+// The serial ports on POSIX systems. Only POSIX and C++ standard library code
+// may live here.
+//
+// A port name is looked up without regard to case, first as a link in the
+// site's dev folder ($SENTORY_ROOT/dev/com3), then COMn as /dev/ttyS<n-1>,
+// then as /dev/<name>. termios carries the line settings; the port is put in
+// raw mode when it is opened, as a Windows port is. The read and write
+// time-outs are kept per open port and emulated with poll() on a
+// non-blocking descriptor. The port is held exclusively with flock() and
+// TIOCEXCL. DTR goes through the modem-control ioctls, which a
+// pseudo-terminal refuses; the caller ignores that result.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "platform/serial_port.h"
+
+namespace sentory {
+namespace {
+
+constexpr const char* kDefaultSiteRoot = "/var/lib/sentory";
+constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::string SiteRoot() {
+  const char* root = std::getenv("SENTORY_ROOT");
+  return root != nullptr && root[0] != '\0' ? root : kDefaultSiteRoot;
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
+
+bool EqualNoCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (LowerAscii(*a) != LowerAscii(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// The path of the entry of |folder| named |name| without regard to case (an
+// exact match preferred), or "" when there is none.
+std::string FindNoCase(const std::string& folder, const char* name) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return "";
+  std::string found;
+  while (struct dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, name) == 0) {
+      found = entry->d_name;
+      break;
+    }
+    if (found.empty() && EqualNoCase(entry->d_name, name)) {
+      found = entry->d_name;
+    }
+  }
+  closedir(dir);
+  return found.empty() ? "" : folder + "/" + found;
+}
+
+// COMn with n from 1 up gives n; anything else 0.
+unsigned long ComNumber(const char* name) {
+  if (LowerAscii(name[0]) != 'c' || LowerAscii(name[1]) != 'o' ||
+      LowerAscii(name[2]) != 'm') {
+    return 0;
+  }
+  const char* digits = name + 3;
+  if (*digits < '1' || *digits > '9' || std::strlen(digits) > 6) return 0;
+  if (digits[std::strspn(digits, "0123456789")] != '\0') return 0;
+  return std::strtoul(digits, nullptr, 10);
+}
+
+std::string ResolvePortPath(const char* name) {
+  if (name[0] == '\0' || std::strchr(name, '/') != nullptr) return "";
+  std::string path = FindNoCase(SiteRoot() + "/dev", name);
+  if (!path.empty()) return path;
+  if (unsigned long n = ComNumber(name)) {
+    return "/dev/ttyS" + std::to_string(n - 1);
+  }
+  return FindNoCase("/dev", name);
+}
+
+struct BaudCode {
+  std::uint32_t rate;
+  speed_t code;
+};
+
+constexpr BaudCode kBaudCodes[] = {
+    {50, B50},         {75, B75},         {110, B110},     {134, B134},
+    {150, B150},       {200, B200},       {300, B300},     {600, B600},
+    {1200, B1200},     {1800, B1800},     {2400, B2400},   {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400}, {57600, B57600},
+    {115200, B115200}, {230400, B230400},
+};
+
+// The time left until |deadline| in whole milliseconds, rounded up, for
+// poll(); 0 once it has passed.
+int MillisecondsUntil(SteadyClock::time_point deadline) {
+  auto left = deadline - SteadyClock::now();
+  if (left <= SteadyClock::duration::zero()) return 0;
+  auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+}
+
+class PosixSerialPorts : public SerialPorts {
+ public:
+  ~PosixSerialPorts() override {
+    for (auto& open_port : ports_) Release(open_port.first);
+  }
+
+  SerialHandle CreateFileA(const char* name) override {
+    std::string path = ResolvePortPath(name);
+    if (path.empty()) return kInvalidSerialHandle;
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kInvalidSerialHandle;
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        ioctl(fd, TIOCEXCL) != 0) {
+      close(fd);
+      return kInvalidSerialHandle;
+    }
+    struct termios raw = {};
+    if (tcgetattr(fd, &raw) != 0) {
+      Release(fd);
+      return kInvalidSerialHandle;
+    }
+    raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP |
+                                          INLCR | IGNCR | ICRNL | IXON | IXOFF);
+    raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    raw.c_lflag &=
+        ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    raw.c_cflag |= CLOCAL | CREAD;
+    // With VMIN 0 an empty non-blocking read would return 0, which is kept
+    // for a line that has gone away; with 1 it fails with EAGAIN.
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+      Release(fd);
+      return kInvalidSerialHandle;
+    }
+    ports_[fd] = CommTimeouts();
+    return fd;
+  }
+
+  bool GetCommState(SerialHandle port, Dcb* dcb) override {
+    struct termios line = {};
+    if (Find(port) == nullptr || tcgetattr(Fd(port), &line) != 0) {
+      return false;
+    }
+    speed_t speed = cfgetospeed(&line);
+    dcb->BaudRate = 0;
+    for (const BaudCode& baud : kBaudCodes) {
+      if (baud.code == speed) dcb->BaudRate = baud.rate;
+    }
+    switch (line.c_cflag & CSIZE) {
+      case CS5:
+        dcb->ByteSize = 5;
+        break;
+      case CS6:
+        dcb->ByteSize = 6;
+        break;
+      case CS7:
+        dcb->ByteSize = 7;
+        break;
+      default:
+        dcb->ByteSize = 8;
+        break;
+    }
+    dcb->Parity = 0;
+    if ((line.c_cflag & PARENB) != 0) {
+      bool odd = (line.c_cflag & PARODD) != 0;
+      dcb->Parity = odd ? 1 : 2;
+#ifdef CMSPAR
+      if ((line.c_cflag & CMSPAR) != 0) dcb->Parity = odd ? 3 : 4;
+#endif
+    }
+    dcb->StopBits = (line.c_cflag & CSTOPB) != 0 ? 2 : 0;
+    return true;
+  }
+
+  bool SetCommState(SerialHandle port, const Dcb& dcb) override {
+    struct termios line = {};
+    if (Find(port) == nullptr || tcgetattr(Fd(port), &line) != 0) {
+      return false;
+    }
+    const BaudCode* baud = nullptr;
+    for (const BaudCode& candidate : kBaudCodes) {
+      if (candidate.rate == dcb.BaudRate) baud = &candidate;
+    }
+    if (baud == nullptr || cfsetispeed(&line, baud->code) != 0 ||
+        cfsetospeed(&line, baud->code) != 0) {
+      return false;
+    }
+    tcflag_t size = 0;
+    switch (dcb.ByteSize) {
+      case 5:
+        size = CS5;
+        break;
+      case 6:
+        size = CS6;
+        break;
+      case 7:
+        size = CS7;
+        break;
+      case 8:
+        size = CS8;
+        break;
+      default:
+        return false;
+    }
+    tcflag_t parity = 0;
+    switch (dcb.Parity) {
+      case 0:
+        break;
+      case 1:
+        parity = PARENB | PARODD;
+        break;
+      case 2:
+        parity = PARENB;
+        break;
+#ifdef CMSPAR
+      case 3:
+        parity = PARENB | PARODD | CMSPAR;
+        break;
+      case 4:
+        parity = PARENB | CMSPAR;
+        break;
+#endif
+      default:
+        return false;
+    }
+    if (dcb.StopBits != 0 && dcb.StopBits != 2) return false;
+    tcflag_t cleared = CSIZE | PARENB | PARODD | CSTOPB;
+#ifdef CMSPAR
+    cleared |= CMSPAR;
+#endif
+    line.c_cflag &= ~cleared;
+    line.c_cflag |= size | parity | (dcb.StopBits == 2 ? CSTOPB : 0);
+    return tcsetattr(Fd(port), TCSANOW, &line) == 0;
+  }
+
+  bool GetCommTimeouts(SerialHandle port, CommTimeouts* timeouts) override {
+    CommTimeouts* kept = Find(port);
+    if (kept == nullptr) return false;
+    *timeouts = *kept;
+    return true;
+  }
+
+  bool SetCommTimeouts(SerialHandle port,
+                       const CommTimeouts& timeouts) override {
+    CommTimeouts* kept = Find(port);
+    if (kept == nullptr) return false;
+    *kept = timeouts;
+    return true;
+  }
+
+  bool EscapeCommFunction(SerialHandle port, int function) override {
+    if (Find(port) == nullptr) return false;
+    int bits = TIOCM_DTR;
+    if (function == kSetDtr) return ioctl(Fd(port), TIOCMBIS, &bits) == 0;
+    if (function == kClrDtr) return ioctl(Fd(port), TIOCMBIC, &bits) == 0;
+    return false;
+  }
+
+  bool ReadFile(SerialHandle port, void* buffer, std::uint32_t size,
+                std::uint32_t* read) override;
+  bool WriteFile(SerialHandle port, const void* data, std::uint32_t size,
+                 std::uint32_t* written) override;
+
+  bool CloseHandle(SerialHandle port) override {
+    if (Find(port) == nullptr) return false;
+    ports_.erase(Fd(port));
+    return Release(Fd(port));
+  }
+
+ private:
+  // The exclusive mode stays on the device until it is turned off, and the
+  // other end of a pseudo-terminal may keep the device open: turn it off
+  // before closing.
+  static bool Release(int fd) {
+    ioctl(fd, TIOCNXCL);
+    return close(fd) == 0;
+  }
+
+  static int Fd(SerialHandle port) { return static_cast<int>(port); }
+
+  CommTimeouts* Find(SerialHandle port) {
+    if (port < 0 || port > 0x7FFFFFFF) return nullptr;
+    auto it = ports_.find(Fd(port));
+    return it == ports_.end() ? nullptr : &it->second;
+  }
+
+  // The time-outs of each open port, by descriptor.
+  std::map<int, CommTimeouts> ports_;
+};
+
+bool PosixSerialPorts::ReadFile(SerialHandle port, void* buffer,
+                                std::uint32_t size, std::uint32_t* read) {
+  *read = 0;
+  const CommTimeouts* kept = Find(port);
+  if (kept == nullptr) return false;
+  const CommTimeouts t = *kept;
+  // The platform's two special cases: an interval of MAXDWORD with no total
+  // returns at once with what is there; with a total multiplier of MAXDWORD
+  // as well, the read returns as soon as one byte is there, waiting up to
+  // the total constant for it.
+  const bool at_once = t.ReadIntervalTimeout == kMaxDword &&
+                       t.ReadTotalTimeoutMultiplier == 0 &&
+                       t.ReadTotalTimeoutConstant == 0;
+  const bool first_byte = t.ReadIntervalTimeout == kMaxDword &&
+                          t.ReadTotalTimeoutMultiplier == kMaxDword &&
+                          t.ReadTotalTimeoutConstant != 0 &&
+                          t.ReadTotalTimeoutConstant != kMaxDword;
+  const bool interval_used =
+      t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+  const bool total_used = first_byte || (t.ReadTotalTimeoutMultiplier != 0 ||
+                                         t.ReadTotalTimeoutConstant != 0);
+  const std::uint64_t total_ms =
+      first_byte
+          ? t.ReadTotalTimeoutConstant
+          : static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * size +
+                t.ReadTotalTimeoutConstant;
+  const SteadyClock::time_point start = SteadyClock::now();
+  const SteadyClock::time_point deadline =
+      start + std::chrono::milliseconds(total_ms);
+  SteadyClock::time_point last_byte = start;
+
+  unsigned char* bytes = static_cast<unsigned char*>(buffer);
+  std::uint32_t got = 0;
+  while (got < size) {
+    ssize_t count = ::read(Fd(port), bytes + got, size - got);
+    if (count > 0) {
+      got += static_cast<std::uint32_t>(count);
+      last_byte = SteadyClock::now();
+      if (first_byte) break;
+      continue;
+    }
+    if (count == 0) return false;  // the line has gone away
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (at_once) break;
+
+    int wait_ms = -1;
+    if (total_used) wait_ms = MillisecondsUntil(deadline);
+    if (interval_used && got > 0) {
+      int interval_left = MillisecondsUntil(
+          last_byte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+      if (wait_ms < 0 || interval_left < wait_ms) wait_ms = interval_left;
+    }
+    if (wait_ms == 0) break;
+    struct pollfd ready = {Fd(port), POLLIN, 0};
+    if (poll(&ready, 1, wait_ms) < 0 && errno != EINTR) return false;
+  }
+  *read = got;
+  return true;
+}
+
+bool PosixSerialPorts::WriteFile(SerialHandle port, const void* data,
+                                 std::uint32_t size, std::uint32_t* written) {
+  *written = 0;
+  const CommTimeouts* kept = Find(port);
+  if (kept == nullptr) return false;
+  const bool total_used = kept->WriteTotalTimeoutMultiplier != 0 ||
+                          kept->WriteTotalTimeoutConstant != 0;
+  const SteadyClock::time_point deadline =
+      SteadyClock::now() +
+      std::chrono::milliseconds(
+          static_cast<std::uint64_t>(kept->WriteTotalTimeoutMultiplier) * size +
+          kept->WriteTotalTimeoutConstant);
+
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  std::uint32_t sent = 0;
+  while (sent < size) {
+    ssize_t count = ::write(Fd(port), bytes + sent, size - sent);
+    if (count > 0) {
+      sent += static_cast<std::uint32_t>(count);
+      continue;
+    }
+    if (count < 0 && errno == EINTR) continue;
+    if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    int wait_ms = total_used ? MillisecondsUntil(deadline) : -1;
+    if (wait_ms == 0) break;
+    struct pollfd ready = {Fd(port), POLLOUT, 0};
+    if (poll(&ready, 1, wait_ms) < 0 && errno != EINTR) return false;
+  }
+  *written = sent;
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPorts> MakeSystemSerialPorts() {
+  return std::make_unique<PosixSerialPorts>();
+}
+
+}  // namespace sentory

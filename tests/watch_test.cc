@@ -1,0 +1,118 @@
+// The built program watching a site written with sentory-eventlog, in real
+// time: alert blocks for new events only, the skip file and "/S" at work, a
+// cleared log, and the alert program run for each alert.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/child_process.h"
+
+namespace sentory {
+namespace {
+
+class WatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (TestingWindowsBuild()) {
+      GTEST_SKIP() << "the Windows build reads the machine's own event logs";
+    }
+    tool_ = std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog";
+    std::ofstream(site_.path() + "/skip.txt") << "17 Tape\n";
+    std::string script = site_.path() + "/alert.sh";
+    std::ofstream(script) << "#!/bin/sh\n"
+                             "printf '%s|%s|%s\\n' \"$#\" \"$1\" \"$2\" >> "
+                             "runs.txt\n";
+    chmod(script.c_str(), 0755);
+  }
+
+  std::vector<std::string> Env() const {
+    return {"SENTORY_ROOT=" + site_.path(), "TZ=UTC"};
+  }
+
+  // Writes one event with sentory-eventlog; fails the test if it cannot.
+  void Write(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {tool_, "write"};
+    command.insert(command.end(), args.begin(), args.end());
+    std::string output;
+    ASSERT_EQ(RunToEnd(command, &output, Env()), 0) << output;
+  }
+
+  void Clear(const std::string& log) {
+    std::string output;
+    ASSERT_EQ(RunToEnd({tool_, "clear", "DEMO", log}, &output, Env()), 0);
+  }
+
+  // The second lines of the alert blocks written so far.
+  static std::vector<std::string> Alerts(const std::string& output) {
+    std::vector<std::string> alerts;
+    std::size_t pos = 0;
+    while ((pos = output.find("***Alert time: ", pos)) != std::string::npos) {
+      std::size_t line = output.find('\n', pos) + 1;
+      std::size_t end = output.find('\n', line);
+      alerts.push_back(output.substr(line, end - line));
+      pos = end;
+    }
+    return alerts;
+  }
+
+  TempFolder site_;
+  std::string tool_;
+};
+
+// Given events written after the start, the monitor should alert exactly
+// those that pass the skip file and "/S", in order, and run the program for
+// each; after a clear, the new log's records should alert from the first.
+TEST_F(WatchTest, AlertsNewEventsOnly) {
+  Write({"DEMO", "System", "--source", "Disk", "--id", "9", "old"});
+  ChildProcess monitor;
+  ASSERT_TRUE(monitor.Start({SentoryCommand()[0], "/M0", "demo", "/SYS", "/APP",
+                             "/S", "EW", "/SK", "skip.txt", "/R", "alert.sh"},
+                            Env(), site_.path()));
+  ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs"));
+  // Both pairs are visited once before any new event: one pass, one pause.
+  sleep(4);
+
+  Write({"DEMO", "System", "--source", "Disk", "--id", "11", "--type", "error",
+         "--time", "920624818", "a", "b"});
+  Write({"DEMO", "System", "--source", "Tape", "--id", "17", "--type",
+         "warning", "skipped"});
+  Write({"DEMO", "Application", "--source", "App", "--id", "5", "--type",
+         "information", "not selected"});
+  Write({"DEMO", "Application", "--source", "App", "--id", "0xC0000006",
+         "--type", "warning", "--computer", "ELSEWHERE", "x"});
+  ASSERT_TRUE(monitor.WaitForOutput("ELSEWHERE*App*WARN*App*6*x\n", 20))
+      << monitor.Output();
+
+  Clear("System");
+  Write({"DEMO", "System", "--source", "Disk", "--id", "12", "--type", "error",
+         "after clear"});
+  ASSERT_TRUE(monitor.WaitForOutput("DEMO*Sys*ERR*Disk*12*after clear\n", 20))
+      << monitor.Output();
+  monitor.Signal(SIGINT);
+  EXPECT_EQ(monitor.Wait(), 0);
+
+  std::string output = monitor.Output();
+  EXPECT_EQ(Alerts(output), (std::vector<std::string>{
+                                " DEMO*Sys*ERR*Disk*11*a|b",
+                                " ELSEWHERE*App*WARN*App*6*x",
+                                " DEMO*Sys*ERR*Disk*12*after clear",
+                            }));
+  EXPECT_NE(output.find("  Event time: Fri Mar 05 09:06:58 1999\n"),
+            std::string::npos);
+  EXPECT_NE(output.find("\n Running: alert.sh\n"), std::string::npos);
+  std::string runs = ReadFileText(site_.path() + "/runs.txt");
+  EXPECT_EQ(runs.substr(0, runs.find('\n') + 1),
+            "2|Fri Mar 05 09:06:58 1999|DEMO*Sys*ERR*Disk*11*a|b\n");
+  EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 3);
+}
+
+}  // namespace
+}  // namespace sentory
