@@ -5,7 +5,9 @@
 # one the message compiler writes. The Linux build also builds the peer
 # program, which formats their messages with the real FormatMessageA under
 # Wine. Tests find the files in SENTORY_MESSAGE_FILES and skip without them.
-if(NOT SENTORY_TESTS)
+# A fuzzing build puts them, and the shared registry export where it is
+# found, into corpus/ as seeds of the fuzz targets.
+if(NOT SENTORY_TESTS AND NOT SENTORY_FUZZ)
   return()
 endif()
 set(mingw x86_64-w64-mingw32)
@@ -66,6 +68,23 @@ if(NOT WIN32 AND SENTORY_MINGW_GXX)
 endif()
 
 add_custom_target(message_files ALL DEPENDS ${message_outputs})
+
+if(SENTORY_FUZZ)
+  set(seeds ${CMAKE_BINARY_DIR}/corpus/message_table_fuzz)
+  add_custom_command(TARGET message_files POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${seeds}
+    COMMAND ${CMAKE_COMMAND} -E copy ${message_dir}/rules64.dll
+            ${message_dir}/rules_ansi32.dll ${message_dir}/first_present64.dll
+            ${seeds}
+    VERBATIM)
+  foreach(up .. ../..)
+    set(export ${CMAKE_SOURCE_DIR}/${up}/shared/testdata/reg/EventLog.reg)
+    if(EXISTS ${export})
+      file(COPY ${export} DESTINATION ${CMAKE_BINARY_DIR}/corpus/reg_file_fuzz)
+      break()
+    endif()
+  endforeach()
+endif()
 foreach(target sentory_tests sentory_e2e_tests)
   if(TARGET ${target})
     add_dependencies(${target} message_files)
