@@ -173,15 +173,19 @@ bool RegistryFile::Parse(std::string_view bytes) {
     }
     // A value line that ends with a backslash goes on in the next line,
     // whose leading blanks are not part of it.
-    std::u16string_view piece = continued ? Trim(line) : line;
-    logical.append(piece.data(), piece.size());
-    std::u16string_view so_far = Trim(logical);
-    continued = !so_far.empty() && so_far.back() == u'\\' &&
-                (so_far.front() == u'"' || so_far.front() == u'@');
-    if (continued) {
-      logical.resize(logical.find_last_of(u'\\'));
+    std::u16string_view piece = Trim(line);
+    std::u16string_view first = continued ? Trim(logical) : piece;
+    bool continues = !piece.empty() && piece.back() == u'\\' &&
+                     !first.empty() &&
+                     (first.front() == u'"' || first.front() == u'@');
+    if (!continued && !continues) {
+      ParseLine(line);
       continue;
     }
+    if (continues) piece.remove_suffix(1);
+    logical.append(piece.data(), piece.size());
+    continued = continues;
+    if (continued) continue;
     ParseLine(logical);
     logical.clear();
   }

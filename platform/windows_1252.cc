@@ -45,6 +45,7 @@ std::string ToWindows1252(std::u16string_view text) {
 }
 
 bool DecodeUtf8(std::string_view text, std::u16string* out) {
+  out->reserve(out->size() + text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     auto byte = [&](std::size_t k) {
