@@ -15,8 +15,9 @@ struct Case {
 };
 
 // Given each rule of the formatter with the maximum-width mask, the text is
-// what FormatMessageA gives (the peer test checks the same rules against
-// it on real message files).
+// what FormatMessageA gives. The peer test checks these rules against it on
+// real message files, where every message ends with a line break; here they
+// are checked on every platform, with the cases a message file cannot hold.
 TEST(MessageFormatTest, RulesWithTheWidthMask) {
   const Case cases[] = {
       {"%1 and %2", {"a", "b"}, "a and b"},
