@@ -16,8 +16,10 @@ int main(int argc, char** argv) {
   std::unique_ptr<sentory::FileMapper> files = sentory::MakeSystemFileMapper();
   std::unique_ptr<sentory::ProcessLauncher> process =
       sentory::MakeSystemProcessLauncher();
+  std::unique_ptr<sentory::SerialPorts> serial_ports =
+      sentory::MakeSystemSerialPorts();
   sentory::Platform platform{*console,  *clock, *event_log, *registry,
-                             *messages, *files, *process};
+                             *messages, *files, *process,   *serial_ports};
   sentory::RunState state(platform);
   sentory::RunSentory(state, argc, argv);
 }

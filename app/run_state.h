@@ -8,7 +8,9 @@
 #include "app/output_stream.h"
 #include "eventlog/event_filter.h"
 #include "eventlog/log_rotation.h"
+#include "paging/modem_link.h"
 #include "paging/page_rate_window.h"
+#include "paging/paging_dispatcher.h"
 #include "platform/platform.h"
 
 namespace sentory {
@@ -25,7 +27,9 @@ struct RunState {
   SeveritySlots severities;
   PageRateWindow page_rate;
   RecordCursorTable cursors;
-  std::unique_ptr<std::string> skip_text;  ///< present with "/SK"
+  std::unique_ptr<std::string> skip_text;   ///< present with "/SK"
+  std::unique_ptr<ModemLink> modem;         ///< present with "/C"
+  std::unique_ptr<PagingDispatcher> pager;  ///< present with "/C"
 };
 
 }  // namespace sentory

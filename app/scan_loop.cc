@@ -44,9 +44,18 @@ void ScanAndAlert(RunState& state) {
                           state.options.OptionValue("/R"), event_time.c_str(),
                           alert.c_str());
         }
+        if (state.pager != nullptr) {
+          while (state.pager->SendPages(PagingDispatcher::kSend,
+                                        alert.data()) != 0) {
+            platform.clock.Sleep(kPassPauseMs);
+          }
+        }
         ++alerts;
       }
       record = EventRecord();
+    }
+    if (state.pager != nullptr) {
+      state.pager->SendPages(PagingDispatcher::kHangUp, nullptr);
     }
     if (alerts > 0) {
       state.out.Line({});

@@ -14,8 +14,10 @@ std::atomic<bool> g_shutting_down{false};
 // Runs on the main thread, or on the console control thread while the main
 // thread goes on. The output stream refuses every write once closed, so a
 // main thread still printing touches nothing released; what the main thread
-// may be using (the skip text) is left to the end of the process on the
-// control thread's way out.
+// may be using (the modem link, the skip text) is left to the end of the
+// process on the control thread's way out. Releasing the modem link frees
+// its memory only: no hang-up is sent, and the end of the process closes the
+// port.
 [[noreturn]] void EndProcess(bool on_main_thread, const char* message,
                              int status) {
   if (g_shutting_down.exchange(true)) {
@@ -27,6 +29,10 @@ std::atomic<bool> g_shutting_down{false};
     state.out.Line({});
     state.out.Line({message});
     state.out.Line({});
+  }
+  if (on_main_thread) {
+    state.pager.reset();
+    state.modem.reset();
   }
   state.out.Close();
   if (on_main_thread) state.skip_text.reset();

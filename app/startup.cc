@@ -86,6 +86,13 @@ void RunSentory(RunState& state, int count, const char* const* words) {
       Shutdown(nullptr, 1);
     }
   }
+  if (const char* settings = state.options.OptionValue("/C")) {
+    state.modem = std::make_unique<ModemLink>(state.platform.serial_ports,
+                                              state.platform.clock, settings);
+    state.pager = std::make_unique<PagingDispatcher>(
+        state.options, state.out, state.platform.clock, *state.modem,
+        state.page_rate);
+  }
   ScanAndAlert(state);
 }
 

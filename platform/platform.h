@@ -8,6 +8,7 @@
 #include "platform/message_module.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/serial_port.h"
 
 namespace sentory {
 
@@ -21,6 +22,7 @@ struct Platform {
   MessageModules& messages;
   FileMapper& files;
   ProcessLauncher& process;
+  SerialPorts& serial_ports;
 };
 
 }  // namespace sentory

@@ -15,6 +15,7 @@
 #include "platform/registry.h"
 #include "tests/support/fake_process_launcher.h"
 #include "tests/support/fakes.h"
+#include "tests/support/scripted_serial_line.h"
 
 namespace sentory {
 
@@ -156,8 +157,9 @@ struct FakePlatform {
   FakeMessages messages;
   FakeFileMapper files;
   FakeProcessLauncher process;
+  ScriptedSerialLine serial_ports;
   Platform platform{console,  clock, event_log, registry,
-                    messages, files, process};
+                    messages, files, process,   serial_ports};
 };
 
 }  // namespace sentory
