@@ -21,17 +21,19 @@ struct EventLogRecord {
   std::uint32_t ClosingRecordNumber, StringOffset, UserSidLength, UserSidOffset,
       DataLength, DataOffset;
 };
-static_assert(sizeof(EventLogRecord) == 56, "EVENTLOGRECORD is 56 bytes");
+static_assert(sizeof(EventLogRecord) == 56, "");
 
-/// The event log service. Abstract so it can be faked in tests;
-/// MakeSystemEventLog() gives the real one.
+/// The platform's event log service. Abstract so it can be faked in tests;
+/// MakeSystemEventLog() gives this platform's.
 class EventLogService {
  public:
   using Handle = void*;
   virtual ~EventLogService() = default;
   /// OpenEventLogA: nullptr on failure (LastError() tells why).
   virtual Handle OpenEventLog(const char* server, const char* source) = 0;
+  /// The number of the oldest record, 0 for an empty log; false on failure.
   virtual bool GetOldestEventLogRecord(Handle log, std::uint32_t* oldest) = 0;
+  /// The number of records in the log; false on failure.
   virtual bool GetNumberOfEventLogRecords(Handle log, std::uint32_t* count) = 0;
   /// ReadEventLogA with the flags the program uses (seek | forwards): false
   /// with LastError() 122 and *bytes_needed set when |size| is too small, 87
@@ -40,12 +42,15 @@ class EventLogService {
                             std::uint32_t record_number, void* buffer,
                             std::uint32_t size, std::uint32_t* bytes_read,
                             std::uint32_t* bytes_needed) = 0;
+  /// Closes a handle from OpenEventLog; false when it is not one.
   virtual bool CloseEventLog(Handle log) = 0;
-  /// The error code of this service's last failed call on the calling
-  /// thread (GetLastError on Windows).
+  /// The error code of this service's last failed call on the calling thread
+  /// (GetLastError on Windows).
   virtual std::uint32_t LastError() = 0;
 };
 
+/// The event log service of this platform: the real one on Windows, the
+/// site's event log files elsewhere (and in the Windows test build).
 std::unique_ptr<EventLogService> MakeSystemEventLog();
 
 }  // namespace sentory

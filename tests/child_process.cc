@@ -133,10 +133,20 @@ int ChildProcess::Wait(double seconds) {
   }
 }
 
-bool ChildProcess::WaitForOutput(const std::string& text, double seconds) {
+bool ChildProcess::WaitForOutput(const std::string& text, double seconds,
+                                 int count) {
   auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (Output().find(text) == std::string::npos) {
+  auto found = [&] {
+    std::string output = Output();
+    int seen = 0;
+    for (std::size_t pos = output.find(text); pos != std::string::npos;
+         pos = output.find(text, pos + 1)) {
+      ++seen;
+    }
+    return seen >= count;
+  };
+  while (!found()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

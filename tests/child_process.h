@@ -28,8 +28,9 @@ class ChildProcess {
   /// is then killed).
   int Wait(double seconds = 60);
 
-  /// Waits up to |seconds| until standard output holds |text|.
-  bool WaitForOutput(const std::string& text, double seconds = 30);
+  /// Waits up to |seconds| until standard output holds |text| |count| times.
+  bool WaitForOutput(const std::string& text, double seconds = 30,
+                     int count = 1);
 
   /// Sends |signal_number| to the program.
   void Signal(int signal_number);

@@ -54,11 +54,11 @@ std::vector<std::string> Command(const std::vector<std::string>& words) {
   return command;
 }
 
-// A valid command line whose program starts and waits for Ctrl-C. The site
-// is an empty folder, so no log ever has a record.
+// A valid command line whose program starts and waits for Ctrl-C. The
+// machine's folder in the site is empty, so its logs never have a record.
 std::vector<std::string> Watching(std::vector<std::string> extra) {
-  std::vector<std::string> words = {"/M0", "NOSUCHHOST", "/SYS", "/S",
-                                    "EW",  "/R",         "alert"};
+  std::vector<std::string> words = {"/M0", "server1", "/SYS", "/S",
+                                    "EW",  "/R",      "alert"};
   words.insert(words.end(), extra.begin(), extra.end());
   return Command(words);
 }

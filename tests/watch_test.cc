@@ -96,6 +96,12 @@ TEST_F(WatchTest, AlertsNewEventsOnly) {
          "after clear"});
   ASSERT_TRUE(monitor.WaitForOutput("DEMO*Sys*ERR*Disk*12*after clear\n", 20))
       << monitor.Output();
+  std::string runs_path = site_.path() + "/runs.txt";
+  for (int i = 0; i < 500; ++i) {
+    std::string runs = ReadFileText(runs_path);
+    if (std::count(runs.begin(), runs.end(), '\n') >= 3) break;
+    usleep(20000);
+  }
   monitor.Signal(SIGINT);
   EXPECT_EQ(monitor.Wait(), 0);
 
@@ -108,7 +114,7 @@ TEST_F(WatchTest, AlertsNewEventsOnly) {
   EXPECT_NE(output.find("  Event time: Fri Mar 05 09:06:58 1999\n"),
             std::string::npos);
   EXPECT_NE(output.find("\n Running: alert.sh\n"), std::string::npos);
-  std::string runs = ReadFileText(site_.path() + "/runs.txt");
+  std::string runs = ReadFileText(runs_path);
   EXPECT_EQ(runs.substr(0, runs.find('\n') + 1),
             "2|Fri Mar 05 09:06:58 1999|DEMO*Sys*ERR*Disk*11*a|b\n");
   EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 3);

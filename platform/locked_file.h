@@ -1,0 +1,63 @@
+#ifndef SENTORY_PLATFORM_LOCKED_FILE_H_
+#define SENTORY_PLATFORM_LOCKED_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sentory {
+
+/// One open file with positioned reads and writes and a whole-file lock that
+/// other processes honour. Abstract so file formats can be read from memory
+/// in tests; FileAccess opens real ones.
+class LockedFile {
+ public:
+  virtual ~LockedFile() = default;
+  /// The file's size in bytes; false when it cannot be found.
+  virtual bool Size(std::uint64_t* size) = 0;
+  /// Reads exactly |size| bytes at |offset|; false on failure or when the
+  /// file ends first.
+  virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) = 0;
+  /// Writes |size| bytes at |offset|; false on failure (the file may then
+  /// hold part of them).
+  virtual bool WriteAt(std::uint64_t offset, const void* data,
+                       std::size_t size) = 0;
+  /// Makes the file |size| bytes long, with zeros where it grows; false on
+  /// failure.
+  virtual bool Resize(std::uint64_t size) = 0;
+  /// Waits for a shared (readers) or exclusive (writer) lock of the whole
+  /// file; false when it cannot be taken.
+  virtual bool Lock(bool exclusive) = 0;
+  /// Releases the lock taken by Lock().
+  virtual void Unlock() = 0;
+};
+
+/// Opens files. Abstract so it can be faked; MakeSystemFileAccess() gives the
+/// real one.
+class FileAccess {
+ public:
+  enum class Mode {
+    kRead,    ///< an existing file, for reading
+    kWrite,   ///< an existing file, for reading and writing
+    kCreate,  ///< for reading and writing, created empty when missing
+  };
+  virtual ~FileAccess() = default;
+  /// Opens |path| (in this platform's spelling); nullptr on failure.
+  virtual std::unique_ptr<LockedFile> Open(const std::string& path,
+                                           Mode mode) = 0;
+};
+
+/// The files of this machine.
+std::unique_ptr<FileAccess> MakeSystemFileAccess();
+
+/// A file held in memory, starting with |bytes|; its locks always succeed.
+/// For tests and fuzzing of file formats.
+std::unique_ptr<LockedFile> MakeMemoryFile(std::string bytes);
+
+/// The bytes of a file made by MakeMemoryFile().
+const std::string& MemoryFileBytes(const LockedFile& file);
+
+}  // namespace sentory
+
+#endif  // SENTORY_PLATFORM_LOCKED_FILE_H_

@@ -1,0 +1,72 @@
+#include "platform/site.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/host_name.h"
+
+namespace sentory {
+namespace {
+
+namespace fs = std::filesystem;
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SiteRoot() {
+  const char* root = std::getenv("SENTORY_ROOT");
+  std::string path =
+      root != nullptr && *root != '\0' ? root : "/var/lib/sentory";
+  // Where paths use backslashes (Windows), a Unix-style path means the
+  // host's file system, which Wine shows as drive Z:.
+  if (fs::path::preferred_separator == '\\' && path[0] == '/') {
+    path = "Z:" + path;
+  }
+  return path;
+}
+
+std::string FindNoCase(const std::string& folder, const std::string& name) {
+  if (name.empty()) return "";
+  std::error_code error;
+  fs::path exact = fs::path(folder) / name;
+  if (fs::exists(exact, error)) return exact.string();
+  for (fs::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (EqualNoCase(it->path().filename().string(), name)) {
+      return it->path().string();
+    }
+  }
+  return "";
+}
+
+std::string MachineFolderName(const char* name) {
+  std::string machine = name != nullptr ? name : "";
+  std::size_t start = machine.find_first_not_of('\\');
+  machine = start == std::string::npos ? "" : machine.substr(start);
+  return machine.empty() ? HostName() : machine;
+}
+
+std::string MachineFolder(const char* name) {
+  std::string machine = MachineFolderName(name);
+  if (machine.empty() || machine.find_first_of("/\\") != std::string::npos ||
+      machine == "." || machine == "..") {
+    return "";
+  }
+  std::string folder = FindNoCase(SiteRoot(), machine);
+  std::error_code error;
+  return !folder.empty() && fs::is_directory(folder, error) ? folder : "";
+}
+
+}  // namespace sentory

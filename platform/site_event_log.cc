@@ -1,0 +1,137 @@
+#include "platform/site_event_log.h"
+
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+#include "platform/evt_file.h"
+#include "platform/site.h"
+
+namespace sentory {
+namespace {
+
+// The platform's codes for the failures this service reports besides the
+// ones the program tells apart.
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorBadNetPath = 53;
+constexpr std::uint32_t kErrorFileCorrupt = 1500;
+
+thread_local std::uint32_t last_error = 0;
+
+bool Fail(std::uint32_t code) {
+  last_error = code;
+  return false;
+}
+
+class SiteEventLog : public EventLogService {
+ public:
+  explicit SiteEventLog(std::unique_ptr<FileAccess> files)
+      : files_(std::move(files)) {}
+
+  Handle OpenEventLog(const char* server, const char* source) override {
+    std::string folder = MachineFolder(server);
+    if (folder.empty()) {
+      Fail(kErrorBadNetPath);
+      return nullptr;
+    }
+    std::string log = source != nullptr ? source : "";
+    if (log.empty() || log.find_first_of("/\\") != std::string::npos) {
+      Fail(kErrorInvalidParameter);
+      return nullptr;
+    }
+    std::string path = FindNoCase(folder, log + ".evt");
+    std::unique_ptr<LockedFile> file;
+    if (!path.empty()) file = files_->Open(path, FileAccess::Mode::kRead);
+    auto reader = std::make_unique<EvtReader>(std::move(file));
+    if (!reader->Refresh()) {
+      Fail(kErrorFileCorrupt);
+      return nullptr;
+    }
+    std::lock_guard<std::mutex> hold(mutex_);
+    return *open_.insert(reader.release()).first;
+  }
+
+  bool GetOldestEventLogRecord(Handle log, std::uint32_t* oldest) override {
+    EvtReader* reader = Find(log);
+    if (reader == nullptr) return Fail(kErrorInvalidHandle);
+    if (!reader->Refresh()) return Fail(kErrorFileCorrupt);
+    *oldest = reader->oldest();
+    return true;
+  }
+
+  bool GetNumberOfEventLogRecords(Handle log, std::uint32_t* count) override {
+    EvtReader* reader = Find(log);
+    if (reader == nullptr) return Fail(kErrorInvalidHandle);
+    if (!reader->Refresh()) return Fail(kErrorFileCorrupt);
+    *count = reader->count();
+    return true;
+  }
+
+  bool ReadEventLog(Handle log, std::uint32_t flags,
+                    std::uint32_t record_number, void* buffer,
+                    std::uint32_t size, std::uint32_t* bytes_read,
+                    std::uint32_t* bytes_needed) override {
+    EvtReader* reader = Find(log);
+    if (reader == nullptr) return Fail(kErrorInvalidHandle);
+    *bytes_read = 0;
+    *bytes_needed = 0;
+    // Only the reads the program makes: one record by number, forwards.
+    if (flags != (kEventLogSeekRead | kEventLogForwardsRead) ||
+        (buffer == nullptr && size != 0)) {
+      return Fail(kErrorInvalidParameter);
+    }
+    switch (reader->ReadRecord(record_number, buffer, size, bytes_read,
+                               bytes_needed)) {
+      case EvtReader::Result::kOk:
+        return true;
+      case EvtReader::Result::kMissing:
+        return Fail(kErrorInvalidParameter);
+      case EvtReader::Result::kTooSmall:
+        return Fail(kErrorInsufficientBuffer);
+      case EvtReader::Result::kCorrupt:
+        break;
+    }
+    return Fail(kErrorFileCorrupt);
+  }
+
+  bool CloseEventLog(Handle log) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = open_.find(static_cast<EvtReader*>(log));
+    if (it == open_.end()) return Fail(kErrorInvalidHandle);
+    delete *it;
+    open_.erase(it);
+    return true;
+  }
+
+  std::uint32_t LastError() override { return last_error; }
+
+  ~SiteEventLog() override {
+    for (EvtReader* reader : open_) delete reader;
+  }
+
+ private:
+  EvtReader* Find(Handle log) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = open_.find(static_cast<EvtReader*>(log));
+    return it == open_.end() ? nullptr : *it;
+  }
+
+  std::unique_ptr<FileAccess> files_;
+  std::mutex mutex_;
+  std::set<EvtReader*> open_;
+};
+
+}  // namespace
+
+std::unique_ptr<EventLogService> MakeSiteEventLog(
+    std::unique_ptr<FileAccess> files) {
+  return std::make_unique<SiteEventLog>(std::move(files));
+}
+
+std::string EventLogPath(const std::string& folder, const std::string& log) {
+  std::string found = FindNoCase(folder, log + ".evt");
+  if (!found.empty()) return found;
+  return (std::filesystem::path(folder) / (log + ".evt")).string();
+}
+
+}  // namespace sentory
