@@ -169,15 +169,17 @@ int RunToEnd(const std::vector<std::string>& argv, std::string* output,
   return status;
 }
 
-std::vector<std::string> SentoryCommand() {
+std::vector<std::string> SentoryCommand(const std::vector<std::string>& words) {
+  std::vector<std::string> command;
   const char* exe = std::getenv("SENTORY_EXE");
   if (exe == nullptr || *exe == '\0') {
-    return {std::string(SENTORY_BUILD_DIR) + "/sentory"};
+    command.push_back(std::string(SENTORY_BUILD_DIR) + "/sentory");
+  } else {
+    const char* runner = std::getenv("SENTORY_RUNNER");
+    if (runner != nullptr && *runner != '\0') command.emplace_back(runner);
+    command.emplace_back(exe);
   }
-  std::vector<std::string> command;
-  const char* runner = std::getenv("SENTORY_RUNNER");
-  if (runner != nullptr && *runner != '\0') command.emplace_back(runner);
-  command.emplace_back(exe);
+  command.insert(command.end(), words.begin(), words.end());
   return command;
 }
 

@@ -51,10 +51,12 @@ int RunToEnd(const std::vector<std::string>& argv, std::string* output,
              const std::vector<std::string>& env = {},
              const std::string& folder = "");
 
-/// The command that starts the Sentory program under test: the Linux build's
-/// sentory, or, when SENTORY_EXE is set, that program run through
-/// SENTORY_RUNNER (for example wine and the Windows build's sentory.exe).
-std::vector<std::string> SentoryCommand();
+/// The command that starts the Sentory program under test with |words|: the
+/// Linux build's sentory, or, when SENTORY_EXE is set, that program run
+/// through SENTORY_RUNNER (for example wine and the Windows build's
+/// sentory.exe).
+std::vector<std::string> SentoryCommand(
+    const std::vector<std::string>& words = {});
 
 /// True when the program under test is the Windows build.
 bool TestingWindowsBuild();

@@ -48,19 +48,13 @@ const char kUsage[] =
 
 const char kScanning[] = "Scanning event logs (ctrl-c to quit)...\n";
 
-std::vector<std::string> Command(const std::vector<std::string>& words) {
-  std::vector<std::string> command = SentoryCommand();
-  command.insert(command.end(), words.begin(), words.end());
-  return command;
-}
-
 // A valid command line whose program starts and waits for Ctrl-C. The
 // machine's folder in the site is empty, so its logs never have a record.
 std::vector<std::string> Watching(std::vector<std::string> extra) {
   std::vector<std::string> words = {"/M0", "server1", "/SYS", "/S",
                                     "EW",  "/R",      "alert"};
   words.insert(words.end(), extra.begin(), extra.end());
-  return Command(words);
+  return SentoryCommand(words);
 }
 
 class StartupTest : public testing::Test {
@@ -109,7 +103,8 @@ TEST_F(StartupTest, UsageAndCheckLines) {
   for (const ExitCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::string output;
-    EXPECT_EQ(RunToEnd(Command(c.words), &output, SiteEnv(), site_.path()), 1);
+    EXPECT_EQ(
+        RunToEnd(SentoryCommand(c.words), &output, SiteEnv(), site_.path()), 1);
     EXPECT_EQ(output, kBanner + c.expected);
   }
 }

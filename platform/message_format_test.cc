@@ -1,0 +1,65 @@
+#include "platform/message_format.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace sentory {
+namespace {
+
+struct Case {
+  const char* message;
+  std::vector<const char*> inserts;
+  const char* expected;  // nullptr: the formatting fails
+};
+
+// Given each rule of the formatter with the maximum-width mask, the text is
+// what FormatMessageA gives. The peer test checks these rules against it on
+// real message files, where every message ends with a line break; here they
+// are checked on every platform, with the cases a message file cannot hold.
+TEST(MessageFormatTest, RulesWithTheWidthMask) {
+  const Case cases[] = {
+      {"%1 and %2", {"a", "b"}, "a and b"},
+      {"%2%1", {"a", "b"}, "ba"},
+      {"%10|%1x|%100",
+       {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"},
+       "10|1x|100"},
+      {"[%1!5s!][%1!-5s!][%1!.1s!][%1!05s!]",
+       {"ab"},
+       "[   ab][ab   ][a][000ab]"},
+      {"[%1!!][%1!d!]", {"ab"}, "[][ab]"},
+      {"a%nb%rc%td", {}, "a\r\nb\rc\r\nd"},
+      {"line\r\nnext\nthird\rfourth\r\n", {}, "line next third fourth "},
+      {"stop%0here", {}, "stop"},
+      {"%% %. %! % %x", {}, "% . !  x"},
+      {"%1 and %3 and %2!4s!", {"a"}, "a and %3 and   %2"},
+      {"%1", {"x\r\ny"}, "x\r\ny"},
+      {"ends in %", {}, nullptr},
+      {"[%1!5s", {"a"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    bool ok =
+        FormatMessageText(c.message, kMaxWidthMask, c.inserts.data(),
+                          static_cast<std::uint32_t>(c.inserts.size()), &out);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(ok) << c.message;
+    } else {
+      EXPECT_TRUE(ok) << c.message;
+      EXPECT_EQ(c.expected, out) << c.message;
+    }
+  }
+}
+
+// Given no width mask, line breaks and %t keep their own characters; other
+// widths are not supported.
+TEST(MessageFormatTest, OtherWidths) {
+  std::string out;
+  ASSERT_TRUE(FormatMessageText("a\nb%tc", 0, nullptr, 0, &out));
+  EXPECT_EQ("a\r\nb\tc", out);
+  EXPECT_FALSE(FormatMessageText("a", 80, nullptr, 0, &out));
+}
+
+}  // namespace
+}  // namespace sentory

@@ -1,0 +1,34 @@
+// Feeds arbitrary bytes to the registry export parser, then reads every
+// value of every key with buffers of several sizes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/reg_file.h"
+
+namespace {
+
+void ReadAll(const sentory::RegistryKey& key) {
+  for (const auto& [name, value] : key.values) {
+    unsigned char buffer[260];
+    for (std::uint32_t capacity : {0u, 1u, 260u}) {
+      std::uint32_t type = 0, size = capacity;
+      sentory::RegistryFile::QueryValue(key, name, &type, buffer, &size);
+    }
+  }
+  for (const auto& [name, sub] : key.subkeys) {
+    sentory::RegistryFile::Find(key, name);
+    ReadAll(*sub);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  sentory::RegistryFile file;
+  file.Parse(std::string_view(reinterpret_cast<const char*>(data), size));
+  ReadAll(file.Top());
+  return 0;
+}
