@@ -28,16 +28,8 @@ class CtrlCTest : public testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(site_.path() + "/DEMO");
-    if (TestingWindowsBuild()) {
-      const char* program = std::getenv("SENTORY_RECORD_ARGS_EXE");
-      if (program == nullptr) GTEST_SKIP() << "SENTORY_RECORD_ARGS_EXE not set";
-      program_ = "record.exe";
-      std::filesystem::copy_file(program, site_.path() + "/" + program_);
-    } else {
-      program_ = "slow.sh";
-      std::ofstream(site_.path() + "/" + program_) << "#!/bin/sh\nsleep 30\n";
-      chmod((site_.path() + "/" + program_).c_str(), 0755);
-    }
+    program_ = InstallAlertProgram(site_.path());
+    if (program_.empty()) GTEST_SKIP() << "SENTORY_RECORD_ARGS_EXE not set";
   }
 
   void TearDown() override {
