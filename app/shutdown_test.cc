@@ -96,16 +96,5 @@ TEST_F(ShutdownTest, ConsoleControlEvents) {
   EXPECT_EQ(console_.console.find("late"), std::string::npos);
 }
 
-// Given a log file that cannot be opened, the run should end with status 1
-// after saying so on the console.
-TEST_F(ShutdownTest, LogFileRefused) {
-  console_.refuse_reopen = true;
-  EXPECT_EQ(Run({"/M0", "a", "/SYS", "/S", "E", "/R", "p", "/L", "x.log"}), 1);
-  EXPECT_EQ(console_.console,
-            std::string(kBanner) + "\n" +
-                "Output written to x.log. (ctrl-c to quit)...\n"
-                "Could not open log file x.log\n");
-}
-
 }  // namespace
 }  // namespace sentory

@@ -22,6 +22,13 @@ namespace {
 
 class PosixConsole : public Console {
  public:
+  // A log file on a full disk or past the file-size limit, or a closed
+  // pipe, makes writes fail as on Windows instead of ending the monitor.
+  PosixConsole() {
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+  }
+
   void Write(std::string_view text) override {
     std::fwrite(text.data(), 1, text.size(), stdout);
   }

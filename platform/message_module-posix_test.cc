@@ -8,24 +8,20 @@
 
 #include "platform/drive_path.h"
 #include "platform/message_module.h"
+#include "tests/support/message_files.h"
 
 namespace sentory {
 namespace {
-
-#ifdef SENTORY_MESSAGE_FILES
-constexpr const char* kMessageFiles = SENTORY_MESSAGE_FILES;
-#else
-constexpr const char* kMessageFiles = "";
-#endif
 
 // A site whose drive C holds Windows/System32/Rules.DLL (a test message
 // file) and a file that is not a program.
 class PosixMessageModulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::ifstream in(std::string(kMessageFiles) + "/rules64.dll",
-                     std::ios::binary);
-    if (!in) GTEST_SKIP() << "the test message files were not built";
+    std::string rules = ReadMessageFile("rules64");
+    if (rules.empty()) {
+      GTEST_SKIP() << "the test message files were not built";
+    }
     char folder[] = "/tmp/sentory-modules-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(folder));
     root_ = folder;
@@ -35,7 +31,7 @@ class PosixMessageModulesTest : public ::testing::Test {
                              "/Drives/c/Windows/System32"}) {
       mkdir((root_ + part).c_str(), 0700);
     }
-    std::ofstream(system32 + "/Rules.DLL", std::ios::binary) << in.rdbuf();
+    std::ofstream(system32 + "/Rules.DLL", std::ios::binary) << rules;
     std::ofstream(system32 + "/text.dll") << "MZ but no program";
   }
 

@@ -6,28 +6,15 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/message_files.h"
+
 namespace sentory {
 namespace {
-
-#ifdef SENTORY_MESSAGE_FILES
-constexpr const char* kMessageFiles = SENTORY_MESSAGE_FILES;
-#else
-constexpr const char* kMessageFiles = "";
-#endif
-
-// A message file the test build made from tests/messages; "" without one.
-std::string MessageFile(const std::string& name) {
-  std::ifstream in(std::string(kMessageFiles) + "/" + name + ".dll",
-                   std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 class MessageTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (MessageFile("rules64").empty()) {
+    if (ReadMessageFile("rules64").empty()) {
       GTEST_SKIP() << "the test message files were not built";
     }
   }
@@ -50,7 +37,7 @@ TEST_F(MessageTableTest, WordSizesEncodingsAndIdentifiers) {
   };
   for (const char* name :
        {"rules64", "rules32", "rules_ansi64", "rules_ansi32"}) {
-    std::string image = MessageFile(name);
+    std::string image = ReadMessageFile(name);
     ASSERT_TRUE(IsPeImage(image)) << name;
     for (const Case& c : cases) {
       std::string text;
@@ -79,17 +66,18 @@ TEST_F(MessageTableTest, LanguageSearchOrder) {
   };
   for (const Case& c : cases) {
     std::string text;
-    EXPECT_TRUE(FindMessage(MessageFile(c.file), 1, c.language, &text));
+    EXPECT_TRUE(FindMessage(ReadMessageFile(c.file), 1, c.language, &text));
     EXPECT_EQ(c.text, text) << c.file;
   }
   std::string text;
-  EXPECT_FALSE(FindMessage(MessageFile("first_present64"), 1, 0x0411, &text));
+  EXPECT_FALSE(
+      FindMessage(ReadMessageFile("first_present64"), 1, 0x0411, &text));
 }
 
 // Given every cut of a file, the reader finds the message whole or not at
 // all, and reads nothing beyond the cut.
 TEST_F(MessageTableTest, TruncatedFiles) {
-  std::string image = MessageFile("rules32");
+  std::string image = ReadMessageFile("rules32");
   std::string whole;
   ASSERT_TRUE(FindMessage(image, 9, 0, &whole));
   for (std::size_t size = 0; size < image.size(); ++size) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +42,23 @@ std::string ReadFileText(const std::string& path) {
   std::stringstream content;
   content << in.rdbuf();
   return WithoutCarriageReturns(content.str());
+}
+
+std::string InstallAlertProgram(const std::string& folder) {
+  if (TestingWindowsBuild()) {
+    const char* program = std::getenv("SENTORY_RECORD_ARGS_EXE");
+    if (program == nullptr || *program == '\0') return "";
+    std::filesystem::copy_file(program, folder + "/record.exe");
+    return "record.exe";
+  }
+  std::string script = folder + "/record.sh";
+  std::ofstream(script) << "#!/bin/sh\n"
+                           "[ -n \"$SENTORY_RECORD_ARGS_DELAY_MS\" ] && "
+                           "sleep $((SENTORY_RECORD_ARGS_DELAY_MS / 1000))\n"
+                           "printf '%s\\n' \"$#\" \"$1\" \"$2\" "
+                           ">> \"$SENTORY_RECORD_ARGS\"\n";
+  chmod(script.c_str(), 0755);
+  return "record.sh";
 }
 
 TempFolder::TempFolder() {

@@ -73,6 +73,14 @@ class TempFolder {
   std::string path_;
 };
 
+/// Puts an alert program into |folder| and returns its name there: a script
+/// on Linux, and under Wine, which can wait only for a Windows program, the
+/// program named by SENTORY_RECORD_ARGS_EXE ("" when that is not set). Both
+/// add their argument count and arguments, one a line, at the end of the
+/// file SENTORY_RECORD_ARGS names, after waiting SENTORY_RECORD_ARGS_DELAY_MS
+/// when that is set.
+std::string InstallAlertProgram(const std::string& folder);
+
 /// The whole content of the file at |path| ("" when it cannot be read),
 /// carriage returns removed.
 std::string ReadFileText(const std::string& path);

@@ -16,15 +16,10 @@
 #include "platform/message_format.h"
 #include "platform/message_module.h"
 #include "platform/message_table.h"
+#include "tests/support/message_files.h"
 
 namespace sentory {
 namespace {
-
-#ifdef SENTORY_MESSAGE_FILES
-constexpr const char* kMessageFiles = SENTORY_MESSAGE_FILES;
-#else
-constexpr const char* kMessageFiles = "";
-#endif
 
 bool ReadFile(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -78,15 +73,15 @@ std::string LinuxResult(const std::string& image, std::uint32_t id,
 class MessagePeerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    peer_ = std::string(kMessageFiles) + "/format_peer.exe";
-    if (*kMessageFiles == '\0' || access(peer_.c_str(), R_OK) != 0) {
+    peer_ = MessageFilesFolder() + "/format_peer.exe";
+    if (MessageFilesFolder().empty() || access(peer_.c_str(), R_OK) != 0) {
       GTEST_SKIP() << "the test message files were not built";
     }
     if (std::system("command -v wine >/dev/null 2>&1") != 0) {
       GTEST_SKIP() << "wine is not installed";
     }
     if (getenv("WINEPREFIX") == nullptr) {
-      std::string prefix = std::string(kMessageFiles) + "/../wineprefix";
+      std::string prefix = MessageFilesFolder() + "/../wineprefix";
       setenv("WINEPREFIX", prefix.c_str(), 1);
     }
     setenv("WINEDEBUG", "-all", 1);
@@ -146,7 +141,7 @@ TEST_F(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
       "english_second64", "first_present64", "first_present32"};
   for (const char* file : files) {
     SCOPED_TRACE(file);
-    std::string dll = std::string(kMessageFiles) + "/" + file + ".dll";
+    std::string dll = MessageFilesFolder() + "/" + file + ".dll";
     std::string out = work_ + "/" + file + ".out";
     std::string command = "wine '" + peer_ + "' 'Z:" + dll +
                           "' 'Z:" + cases_path + "' 'Z:" + out +

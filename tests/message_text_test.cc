@@ -16,15 +16,10 @@
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/support/message_files.h"
 
 namespace sentory {
 namespace {
-
-#ifdef SENTORY_MESSAGE_FILES
-constexpr const char* kMessageFiles = SENTORY_MESSAGE_FILES;
-#else
-constexpr const char* kMessageFiles = "";
-#endif
 
 // The list as an expandable value, written as the registry editor writes it.
 std::string ExpandableValue(const std::string& text) {
@@ -64,9 +59,9 @@ class MessageTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (TestingWindowsBuild()) GTEST_SKIP() << "run with the Linux build";
-    dll_ = std::string(kMessageFiles) + "/rules64.dll";
+    dll_ = MessageFilesFolder() + "/rules64.dll";
     tool_ = std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog";
-    if (*kMessageFiles == '\0' || access(dll_.c_str(), R_OK) != 0 ||
+    if (MessageFilesFolder().empty() || access(dll_.c_str(), R_OK) != 0 ||
         access(tool_.c_str(), X_OK) != 0) {
       GTEST_SKIP() << "the message files or sentory-eventlog were not built";
     }
@@ -137,7 +132,7 @@ TEST_F(MessageTextTest, SameAlertTextOnLinuxAndUnderWine) {
   std::string script = site_.path() + "/alert.sh";
   std::ofstream(script) << "#!/bin/sh\nexit 0\n";
   chmod(script.c_str(), 0755);
-  ASSERT_TRUE(Copy(std::string(kMessageFiles) + "/format_peer.exe",
+  ASSERT_TRUE(Copy(MessageFilesFolder() + "/format_peer.exe",
                    site_.path() + "/alert.exe"));
   const std::vector<std::string> watch = {"/M0", machine_, "/APP",
                                           "/S",  "EWISF",  "/R"};

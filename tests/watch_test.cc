@@ -21,25 +21,11 @@ namespace {
 
 class WatchTest : public testing::Test {
  protected:
-  // The alert program writes its argument count and arguments, one a line,
-  // at the end of runs.txt: a script on Linux, a program of ours under Wine,
-  // which can wait only for a Windows program.
   void SetUp() override {
     tool_ = std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog";
     std::ofstream(site_.path() + "/skip.txt") << "17 Tape\n";
-    if (TestingWindowsBuild()) {
-      const char* program = std::getenv("SENTORY_RECORD_ARGS_EXE");
-      if (program == nullptr) GTEST_SKIP() << "SENTORY_RECORD_ARGS_EXE not set";
-      program_ = "record.exe";
-      std::filesystem::copy_file(program, site_.path() + "/" + program_);
-    } else {
-      program_ = "alert.sh";
-      std::string script = site_.path() + "/" + program_;
-      std::ofstream(script) << "#!/bin/sh\n"
-                               "printf '%s\\n' \"$#\" \"$1\" \"$2\" >> "
-                               "runs.txt\n";
-      chmod(script.c_str(), 0755);
-    }
+    program_ = InstallAlertProgram(site_.path());
+    if (program_.empty()) GTEST_SKIP() << "SENTORY_RECORD_ARGS_EXE not set";
   }
 
   std::vector<std::string> Env() const {

@@ -1,0 +1,113 @@
+// Ctrl-C while the monitor waits for each kind of thing: its alert program,
+// the modem's answer to a dial, and the paging terminal's answer. It must
+// end with status 0 and keep every line written before.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/child_process.h"
+
+namespace sentory {
+namespace {
+
+struct WaitCase {
+  const char* name;
+  std::vector<std::string> terminal;  // tap-terminal options; none: no /C
+  const char* last_line;              // written before the wait begins
+};
+
+class CtrlCTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(site_.path() + "/DEMO");
+    program_ = InstallAlertProgram(site_.path());
+    if (program_.empty()) GTEST_SKIP() << "SENTORY_RECORD_ARGS_EXE not set";
+  }
+
+  void TearDown() override {
+    if (TestingWindowsBuild()) {
+      RunToEnd({"wineserver", "-k"}, nullptr);
+      RunToEnd({"wineserver", "-w"}, nullptr);
+    }
+  }
+
+  std::vector<std::string> Env() const {
+    return {"SENTORY_ROOT=" + site_.path(), "SENTORY_RECORD_ARGS=runs.txt",
+            "SENTORY_RECORD_ARGS_DELAY_MS=30000"};
+  }
+
+  TempFolder site_;
+  std::string program_;
+};
+
+// Given the monitor waiting in each place, Ctrl-C should end it at once with
+// status 0, every line before the wait kept.
+TEST_F(CtrlCTest, EndsEveryWait) {
+  const WaitCase cases[] = {
+      {"alert program", {}, " Running: "},
+      {"dial", {"--connect-delay", "60000"}, "DEMO*Sys*ERR*Disk*1*x"},
+      {"page", {"--silent-terminal"}, "DEMO*Sys*ERR*Disk*1*x"},
+  };
+  for (const WaitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(site_.path() + "/DEMO");
+    std::filesystem::create_directories(site_.path() + "/DEMO");
+    ChildProcess terminal;
+    std::vector<std::string> words = {"/M0", "DEMO", "/SYS", "/S", "E"};
+    if (c.terminal.empty()) {
+      words.insert(words.end(), {"/R", program_});
+    } else {
+      std::vector<std::string> command = {
+          std::string(SENTORY_BUILD_DIR) + "/tap-terminal", "--link",
+          site_.path() + "/dev/com1"};
+      command.insert(command.end(), c.terminal.begin(), c.terminal.end());
+      ASSERT_TRUE(terminal.Start(command));
+      for (int i = 0;
+           i < 250 && !std::filesystem::exists(site_.path() + "/dev/com1");
+           ++i) {
+        usleep(20000);
+      }
+      if (TestingWindowsBuild()) {
+        std::string device =
+            std::filesystem::read_symlink(site_.path() + "/dev/com1").string();
+        ASSERT_EQ(RunToEnd({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports",
+                            "/v", "COM1", "/t", "REG_SZ", "/d", device, "/f"},
+                           nullptr),
+                  0);
+        TearDown();
+      }
+      words.insert(words.end(), {"/C", "COM1", "/PH", "1", "/P0", "2"});
+    }
+    ChildProcess monitor;
+    ASSERT_TRUE(monitor.Start(SentoryCommand(words), Env(), site_.path()));
+    ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs"));
+    sleep(1);
+    std::string output;
+    ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
+                        "write", "DEMO", "System", "--source", "Disk", "--id",
+                        "1", "--type", "error", "x"},
+                       &output, Env()),
+              0);
+    ASSERT_TRUE(monitor.WaitForOutput(c.last_line, 20)) << monitor.Output();
+    sleep(1);  // well inside the wait
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait(5), 0);
+    output = monitor.Output();
+    EXPECT_NE(output.find(std::string(c.last_line)), std::string::npos);
+    EXPECT_EQ(output.find("Paged:"), std::string::npos) << output;
+    if (TestingWindowsBuild()) TearDown();
+    terminal.Signal(SIGTERM);
+    terminal.Wait(5);
+  }
+}
+
+}  // namespace
+}  // namespace sentory
