@@ -72,35 +72,58 @@ class PagingTest : public testing::Test {
 };
 
 // Given one alert and two PINs, each PIN should receive the alert text as
-// one page, the dispatcher should report both, and the line should be hung
-// up after the pass.
+// one page and the dispatcher should report both, also when the first dials
+// find the terminal busy: that is reported once and the page tried again.
+// The pass then ends with the hang-up and the scanning line.
 TEST_F(PagingTest, EveryAlertPagedToEachPin) {
-  ASSERT_TRUE(StartTerminal({}));
-  if (TestingWindowsBuild()) {
-    ASSERT_TRUE(MapWineCom1());
-  }
-  ChildProcess monitor;
-  ASSERT_TRUE(monitor.Start(
-      SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "E", "/C", "com1,9600,8,n,1",
-                      "/PH", "5551234", "/P0", "1234", "/P1", "5678"}),
-      Env(), site_.path()));
-  ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs"));
-  sleep(1);
-  Write("11", "disk full");
-  // The pass ends with the hang-up, then the scanning line again.
-  ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs", 90, 2))
-      << monitor.Output();
-  monitor.Signal(SIGINT);
-  EXPECT_EQ(monitor.Wait(), 0);
-  if (TestingWindowsBuild()) StopWineServer();
-  terminal_.Signal(SIGTERM);
-  EXPECT_EQ(terminal_.Wait(), 0);
+  struct Case {
+    const char* name;
+    std::vector<std::string> terminal;
+    int connect_errors;
+  };
+  const Case cases[] = {
+      {"terminal answers", {}, 0},
+      {"two busy dials first", {"--busy", "--failing-dials", "2"}, 1},
+  };
+  int id = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(StartTerminal(c.terminal));
+    if (TestingWindowsBuild()) {
+      ASSERT_TRUE(MapWineCom1());
+    }
+    ChildProcess monitor;
+    ASSERT_TRUE(
+        monitor.Start(SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "E", "/C",
+                                      "com1,9600,8,n,1", "/PH", "5551234",
+                                      "/P0", "1234", "/P1", "5678"}),
+                      Env(), site_.path()));
+    ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs"));
+    sleep(1);
+    std::string text =
+        "DEMO*Sys*ERR*Disk*" + std::to_string(++id) + "*disk full";
+    Write(std::to_string(id), "disk full");
+    ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs", 120, 2))
+        << monitor.Output();
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait(), 0);
+    if (TestingWindowsBuild()) StopWineServer();
+    terminal_.Signal(SIGTERM);
+    EXPECT_EQ(terminal_.Wait(), 0);
 
-  EXPECT_EQ(terminal_.Output(),
-            "PAGE 1234 DEMO*Sys*ERR*Disk*11*disk full\n"
-            "PAGE 5678 DEMO*Sys*ERR*Disk*11*disk full\n");
-  EXPECT_NE(monitor.Output().find("\n Paged: 1234 5678\n"), std::string::npos)
-      << monitor.Output();
+    EXPECT_EQ(terminal_.Output(),
+              "PAGE 1234 " + text + "\nPAGE 5678 " + text + "\n");
+    std::string output = monitor.Output();
+    EXPECT_NE(output.find("\n Paged: 1234 5678\n"), std::string::npos)
+        << output;
+    std::string error = " Error connecting to 5551234 on com1,9600,8,n,1\n";
+    int errors = 0;
+    for (std::size_t p = output.find(error); p != std::string::npos;
+         p = output.find(error, p + 1)) {
+      ++errors;
+    }
+    EXPECT_EQ(errors, c.connect_errors) << output;
+  }
 }
 
 }  // namespace
