@@ -2,12 +2,16 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
 #include "platform/drive_path.h"
 #include "platform/message_module.h"
+#include "platform/registry.h"
+#include "platform/site.h"
 #include "tests/support/message_files.h"
 
 namespace sentory {
@@ -81,6 +85,109 @@ TEST_F(PosixMessageModulesTest, LoadsAndUnloads) {
        {"C:\\Windows\\System32\\none.dll", "C:\\Windows\\System32\\text.dll"}) {
     EXPECT_EQ(nullptr, modules_->LoadLibraryEx(name)) << name;
   }
+}
+
+// Given message files, machine folders and registry exports that change,
+// vanish and return between loads, each load and connection sees the site
+// as it is then, though the same service has found and read them before; a
+// module loaded before its file changed keeps its text.
+TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
+  // The line break that ends a message's text is a blank.
+  const std::string kRulesText = "Inserts a, b and c. ";
+  const std::string system32 = root_ + "/Drives/c/Windows/System32/";
+  const std::string rules = ReadMessageFile("rules64");
+  const std::string neutral = ReadMessageFile("neutral_first64");
+  ASSERT_FALSE(neutral.empty());
+  mkdir((root_ + "/Server").c_str(), 0700);
+  const std::string registry_text =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Src]\r\n\"V\"=\"1\"\r\n";
+  auto write = [](const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  };
+  auto move = [this](const char* from, const char* to) {
+    std::rename((root_ + from).c_str(), (root_ + to).c_str());
+  };
+  write(root_ + "/Server/registry.reg", registry_text);
+  auto registry = MakeSystemRegistry();
+  const char* const kArguments[] = {"a", "b", "c"};
+  auto text = [&]() -> std::string {
+    MessageModules::Module module =
+        modules_->LoadLibraryEx("C:\\Windows\\System32\\Rules.dll");
+    if (module == nullptr) return "(none)";
+    char* buffer = nullptr;
+    std::string result = "(no message)";
+    if (modules_->FormatMessage(kFormatMessageFlags, module, 1, 0, &buffer,
+                                kArguments, 3) != 0) {
+      result = buffer;
+      modules_->LocalFree(buffer);
+    }
+    modules_->FreeLibrary(module);
+    return result;
+  };
+  auto connects = [&]() {
+    RegistryService::Key key = nullptr;
+    if (registry->ConnectRegistry("SERVER",
+                                  RegistryService::Root::kLocalMachine,
+                                  &key) != kErrorSuccess) {
+      return false;
+    }
+    registry->CloseKey(key);
+    return true;
+  };
+  MessageModules::Module first =
+      modules_->LoadLibraryEx("c:\\windows\\system32\\rules.dll");
+  ASSERT_NE(nullptr, first);
+  struct Case {
+    const char* change;
+    std::function<void()> make;
+    std::string text;
+    std::string folder;
+    bool connects;
+  } cases[] = {
+      {"as made", [] {}, kRulesText, root_ + "/Server", true},
+      {"message file overwritten",
+       [&] { write(system32 + "Rules.DLL", neutral); }, "Text in Neutral ",
+       root_ + "/Server", true},
+      {"message file removed",
+       [&] { std::remove((system32 + "Rules.DLL").c_str()); }, "(none)",
+       root_ + "/Server", true},
+      {"message file back in other case",
+       [&] { write(system32 + "RULES.dll", rules); }, kRulesText,
+       root_ + "/Server", true},
+      {"message file no program",
+       [&] { write(system32 + "RULES.dll", "MZ but no program"); }, "(none)",
+       root_ + "/Server", true},
+      {"drive renamed away", [&] { move("/Drives", "/gone"); }, "(none)",
+       root_ + "/Server", true},
+      {"drive back, message file restored",
+       [&] {
+         move("/gone", "/drives");
+         write(root_ + "/drives/c/Windows/System32/RULES.dll", rules);
+       },
+       kRulesText, root_ + "/Server", true},
+      {"machine renamed away", [&] { move("/Server", "/away"); }, kRulesText,
+       "", false},
+      {"machine back in other case", [&] { move("/away", "/SERVER"); },
+       kRulesText, root_ + "/SERVER", true},
+      {"export removed",
+       [&] { std::remove((root_ + "/SERVER/registry.reg").c_str()); },
+       kRulesText, root_ + "/SERVER", false},
+      {"export back in other case",
+       [&] { write(root_ + "/SERVER/REGISTRY.REG", registry_text); },
+       kRulesText, root_ + "/SERVER", true},
+  };
+  for (const Case& c : cases) {
+    c.make();
+    EXPECT_EQ(c.text, text()) << c.change;
+    EXPECT_EQ(c.folder, MachineFolder("\\\\server")) << c.change;
+    EXPECT_EQ(c.connects, connects()) << c.change;
+  }
+  char* buffer = nullptr;
+  ASSERT_NE(0u, modules_->FormatMessage(kFormatMessageFlags, first, 1, 0,
+                                        &buffer, kArguments, 3));
+  EXPECT_EQ(kRulesText, buffer);
+  modules_->LocalFree(buffer);
+  EXPECT_TRUE(modules_->FreeLibrary(first));
 }
 
 }  // namespace

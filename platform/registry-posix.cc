@@ -156,33 +156,46 @@ class PosixRegistry : public RegistryService {
   }
 
   // The registry of machine folder |folder|, read again only when its file
-  // has changed since it was last read.
+  // has changed since it was last read. The file found before is looked at
+  // once; when it is gone it is looked for afresh.
   long Load(const std::string& folder,
             std::shared_ptr<const RegistryFile>* registry) {
-    std::string path = EntryPath(folder, kRegistryFileName);
+    Cached& cached = cache_[folder];
     struct stat info;
-    if (path.empty() || stat(path.c_str(), &info) != 0) return kErrorBadNetpath;
-    Cached& cached = cache_[path];
+    if (cached.path.empty() || stat(cached.path.c_str(), &info) != 0) {
+      cached = Cached();
+      cached.path = EntryPath(folder, kRegistryFileName);
+      if (cached.path.empty() || stat(cached.path.c_str(), &info) != 0) {
+        cache_.erase(folder);
+        return kErrorBadNetpath;
+      }
+    }
     if (cached.registry != nullptr && cached.modified == info.st_mtim.tv_sec &&
         cached.modified_ns == info.st_mtim.tv_nsec &&
-        cached.size == info.st_size) {
+        cached.size == info.st_size && cached.inode == info.st_ino) {
       *registry = cached.registry;
       return kErrorSuccess;
     }
     std::string bytes;
     auto parsed = std::make_shared<RegistryFile>();
-    if (!ReadWholeFile(path, &bytes)) return kErrorBadNetpath;
+    if (!ReadWholeFile(cached.path, &bytes)) return kErrorBadNetpath;
     if (!parsed->Parse(bytes)) return kErrorBadDb;
-    cached = {parsed, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size};
+    cached.registry = parsed;
+    cached.modified = info.st_mtim.tv_sec;
+    cached.modified_ns = info.st_mtim.tv_nsec;
+    cached.size = info.st_size;
+    cached.inode = info.st_ino;
     *registry = parsed;
     return kErrorSuccess;
   }
 
   struct Cached {
+    std::string path;
     std::shared_ptr<const RegistryFile> registry;
     time_t modified = 0;
     long modified_ns = 0;
     off_t size = 0;
+    ino_t inode = 0;
   };
 
   char local_roots_[kRootCount] = {};

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <system_error>
 
 #include "platform/host_name.h"
@@ -64,9 +66,26 @@ std::string MachineFolder(const char* name) {
       machine == "." || machine == "..") {
     return "";
   }
-  std::string folder = FindNoCase(SiteRoot(), machine);
+  // A folder found before is taken again while it is still a folder (one
+  // look at it); one renamed or removed is looked for afresh.
+  static std::mutex mutex;
+  static std::map<std::string, std::string> found;
+  std::string root = SiteRoot();
+  std::string key = root + '\0' + machine;
   std::error_code error;
-  return !folder.empty() && fs::is_directory(folder, error) ? folder : "";
+  {
+    std::lock_guard<std::mutex> hold(mutex);
+    auto cached = found.find(key);
+    if (cached != found.end()) {
+      if (fs::is_directory(cached->second, error)) return cached->second;
+      found.erase(cached);
+    }
+  }
+  std::string folder = FindNoCase(root, machine);
+  if (folder.empty() || !fs::is_directory(folder, error)) return "";
+  std::lock_guard<std::mutex> hold(mutex);
+  found[key] = folder;
+  return folder;
 }
 
 }  // namespace sentory
