@@ -4,7 +4,6 @@
 // that passes the filter must be alerted once, in order, and the heap must
 // not grow as the run goes on.
 
-#include <malloc.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -23,40 +22,12 @@
 #include "platform/locked_file.h"
 #include "platform/site_event_log.h"
 #include "tests/support/fake_services.h"
-
-#if !defined(_WIN32)
-// Present when the test runs under AddressSanitizer, whose heap the C
-// library's figures do not cover.
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes()
-    __attribute__((weak));
-#endif
+#include "tests/support/heap_in_use.h"
 
 namespace sentory {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Bytes of the heap in use; false when this platform cannot tell.
-bool HeapInUse(std::size_t* bytes) {
-#if defined(_WIN32)
-  _HEAPINFO entry = {};
-  std::size_t total = 0;
-  int status;
-  while ((status = _heapwalk(&entry)) == _HEAPOK) {
-    if (entry._useflag == _USEDENTRY) total += entry._size;
-  }
-  *bytes = total;
-  return status == _HEAPEND;
-#else
-  if (__sanitizer_get_current_allocated_bytes != nullptr) {
-    *bytes = __sanitizer_get_current_allocated_bytes();
-  } else {
-    struct mallinfo2 info = mallinfo2();
-    *bytes = info.uordblks + info.hblkhd;
-  }
-  return true;
-#endif
-}
 
 constexpr int kMachines = 4;
 constexpr int kLogCount = 3;
