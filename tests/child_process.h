@@ -8,6 +8,15 @@
 
 namespace sentory {
 
+/// The banner the program prints first, and again at the head of a log file.
+inline constexpr char kBanner[] =
+    "\n"
+    "Quorvane (Sentory) V2.1.1\n"
+    "  Generate alerts from NT event logs to alphanumeric pager or external "
+    "program.\n"
+    "  Written and maintained by the Sentory developers.\n"
+    "\n";
+
 /// A built program started by an end-to-end test, its standard output and
 /// error going to files (Wine keeps pipes open, files are safe).
 class ChildProcess {

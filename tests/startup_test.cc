@@ -13,14 +13,6 @@
 namespace sentory {
 namespace {
 
-const char kBanner[] =
-    "\n"
-    "Quorvane (Sentory) V2.1.1\n"
-    "  Generate alerts from NT event logs to alphanumeric pager or external "
-    "program.\n"
-    "  Written and maintained by the Sentory developers.\n"
-    "\n";
-
 const char kUsage[] =
     "Usage: Sentory [/Mn machine_name] [/SYS][/APP][/SEC] [/S EWISF] [/SK "
     "skip_file]\n"

@@ -1,6 +1,7 @@
 // The built program watching a site written with sentory-eventlog, in real
 // time: alert blocks for new events only, the skip file and "/S" at work, a
-// cleared log, and the alert program run for each alert.
+// cleared log, the alert program run for each alert, and several machines
+// with all three logs visited in their order with everything in "/L"'s file.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -116,6 +117,86 @@ TEST_F(WatchTest, AlertsNewEventsOnly) {
   EXPECT_EQ(runs.substr(0, runs.find("\n2\n") + 1),
             "2\nFri Mar 05 09:06:58 1999\nDEMO*Sys*ERR*Disk*11*a|b\n");
   EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 9);
+}
+
+// Given three machines (the last without a folder) and all three logs, with
+// "/L", every line after the "Output written to" line should land in the
+// file, and the events written between two visits should be alerted in the
+// order of visits: each machine's System, Security and Application logs,
+// then the next machine's.
+TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
+  const std::string log_path = site_.path() + "/out.log";
+  auto wait_for_file = [&](const std::string& text, int count) {
+    for (int i = 0; i < 3000; ++i) {
+      std::string file = ReadFileText(log_path);
+      int seen = 0;
+      for (std::size_t pos = file.find(text); pos != std::string::npos;
+           pos = file.find(text, pos + 1)) {
+        ++seen;
+      }
+      if (seen >= count) return true;
+      usleep(20000);
+    }
+    return false;
+  };
+  std::filesystem::create_directories(site_.path() + "/DEMO");
+  std::filesystem::create_directories(site_.path() + "/OTHER");
+  ChildProcess monitor;
+  ASSERT_TRUE(
+      monitor.Start(SentoryCommand({"/M0", "DEMO", "/M1", "OTHER", "/M2",
+                                    "GONE", "/APP", "/SEC", "/SYS", "/S",
+                                    "EWISF", "/R", program_, "/L", "out.log"}),
+                    Env(), site_.path()));
+  // The last visit of the first round; the next is DEMO's System log, 3 s
+  // later, so the events below all land between two visits.
+  const std::string last_visit = "Unable to open Application log on GONE\n";
+  ASSERT_TRUE(wait_for_file(last_visit, 1)) << ReadFileText(log_path);
+  const std::vector<std::vector<std::string>> events = {
+      {"OTHER", "Application", "--type", "error", "o-app"},
+      {"DEMO", "Security", "--type", "success", "d-sec"},
+      {"OTHER", "System", "--type", "warning", "o-sys"},
+      {"DEMO", "System", "--type", "error", "d-sys-1"},
+      {"OTHER", "Security", "--type", "failure", "o-sec"},
+      {"DEMO", "Application", "--type", "information", "d-app"},
+      {"DEMO", "System", "--type", "warning", "d-sys-2"},
+  };
+  for (const std::vector<std::string>& event : events) {
+    Write({event[0], event[1], "--source", "Src", "--id", "3", event[2],
+           event[3], event[4]});
+  }
+  ASSERT_TRUE(wait_for_file(last_visit, 2)) << ReadFileText(log_path);
+  monitor.Signal(SIGINT);
+  EXPECT_EQ(monitor.Wait(), 0);
+
+  EXPECT_EQ(monitor.Output(), std::string(kBanner) +
+                                  "Output written to out.log. (ctrl-c to "
+                                  "quit)...\n");
+  std::string file = ReadFileText(log_path);
+  EXPECT_EQ(file.rfind(std::string(kBanner) +
+                           "Scanning event logs (ctrl-c to quit)...\n",
+                       0),
+            0u)
+      << file;
+  EXPECT_EQ(Alerts(file), (std::vector<std::string>{
+                              " DEMO*Sys*ERR*Src*3*d-sys-1",
+                              " DEMO*Sys*WARN*Src*3*d-sys-2",
+                              " DEMO*Sec*SCSS*Src*3*d-sec",
+                              " DEMO*App*INFO*Src*3*d-app",
+                              " OTHER*Sys*WARN*Src*3*o-sys",
+                              " OTHER*Sec*FAIL*Src*3*o-sec",
+                              " OTHER*App*ERR*Src*3*o-app",
+                          }));
+  std::size_t runs = 0;
+  for (std::size_t pos = file.find("\n Running: " + program_ + "\n");
+       pos != std::string::npos;
+       pos = file.find("\n Running: " + program_ + "\n", pos + 1)) {
+    ++runs;
+  }
+  EXPECT_EQ(runs, 7u);
+  for (const char* log : {"System", "Security", "Application"}) {
+    EXPECT_NE(file.find(std::string("Unable to open ") + log + " log on GONE"),
+              std::string::npos);
+  }
 }
 
 }  // namespace
