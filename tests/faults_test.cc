@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/support/message_files.h"
 
 namespace sentory {
 namespace fs = std::filesystem;
@@ -107,6 +108,55 @@ TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   fs::rename(Machine() + ".gone", Machine());
   Write(std::to_string(id));
   ExpectAlert(std::to_string(id));
+  Stop();
+}
+
+// Given a message file cut short and then restored, and an alert program
+// that crashes every time, each alert should carry its insertion strings
+// while the file is damaged and its message again once it is back, and the
+// program should be started for every alert.
+TEST_F(FaultsTest, TruncatedMessageFileAndCrashingProgram) {
+  const std::string message_file = ReadMessageFile("rules64");
+  if (message_file.empty()) GTEST_SKIP() << "the message files were not built";
+  fs::create_directories(site_.path() + "/drives/c/msg");
+  const std::string dll = site_.path() + "/drives/c/msg/rules.dll";
+  std::ofstream(dll, std::ios::binary) << message_file;
+  std::ofstream(Machine() + "/registry.reg")
+      << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\"
+         "Services\\EventLog\\System\\Disk]\n"
+         "\"EventMessageFile\"=\"C:\\\\msg\\\\rules.dll\"\n";
+  std::ofstream(site_.path() + "/crash.sh") << "#!/bin/sh\nkill -SEGV $$\n";
+  fs::permissions(site_.path() + "/crash.sh", fs::perms::owner_all);
+  Start({"/R", "./crash.sh"});
+
+  auto write = [&](const char* id) {
+    std::string output;
+    ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
+                        "write", "DEMO", "System", "--source", "Disk", "--id",
+                        "1", "--type", "error", "a", "b", id},
+                       &output, Env()),
+              0)
+        << output;
+  };
+  const struct {
+    const char* name;
+    std::size_t size;  // of the message file; 0: the whole file
+    const char* alert;
+  } steps[] = {
+      {"whole", 0, "DEMO*Sys*ERR*Disk*1*Inserts a, b and 1. \n"},
+      {"headers only", 600, "DEMO*Sys*ERR*Disk*1*a|b|2\n"},
+      {"half", message_file.size() / 2, "DEMO*Sys*ERR*Disk*1*a|b|3\n"},
+      {"restored", 0, "DEMO*Sys*ERR*Disk*1*Inserts a, b and 4. \n"},
+  };
+  int alerts = 0;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    std::ofstream(dll, std::ios::binary | std::ios::trunc)
+        << message_file.substr(0, step.size ? step.size : std::string::npos);
+    write(std::to_string(++alerts).c_str());
+    EXPECT_TRUE(monitor_.WaitForOutput(step.alert, 20)) << monitor_.Output();
+    EXPECT_TRUE(monitor_.WaitForOutput(" Running: ./crash.sh\n", 10, alerts));
+  }
   Stop();
 }
 
