@@ -186,44 +186,6 @@ TEST_F(SentoryEventlogTest, BadInputChangesNothing) {
   EXPECT_EQ(Count(err_, "\n"), 1u) << err_;
 }
 
-// Given a small log written past its size, the oldest records should go,
-// whole, and evtexport should read the wrapped file; a clear should start
-// the numbers again at 1.
-TEST_F(SentoryEventlogTest, WrapsAndClears) {
-  const int kEvents = 200;
-  std::string text(150, 'w');
-  ASSERT_EQ(
-      Shell("for i in $(seq 1 " + std::to_string(kEvents) +
-            "); do SENTORY_ROOT='" + site_.string() + "' '" + tool_.string() +
-            "' write m Application --source S --id $i --max-size 65536 "
-            "--time $i " +
-            text + " || exit 1; done"),
-      0)
-      << err_;
-  fs::path log = site_ / "m" / "Application.evt";
-  EXPECT_EQ(fs::file_size(log), 65536u);
-  ASSERT_EQ(Tool("list m Application"), 0) << err_;
-  std::vector<std::string> lines;
-  std::istringstream in(out_);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_GT(lines.size(), 10u);
-  ASSERT_LT(lines.size(), static_cast<std::size_t>(kEvents));
-  std::string first = std::to_string(kEvents + 1 - lines.size());
-  EXPECT_EQ(lines.front().substr(0, first.size() + 1), first + "\t");
-  EXPECT_EQ(lines.back().substr(0, 4), std::to_string(kEvents) + "\t");
-  if (HaveEvtexport()) {
-    EXPECT_EQ(
-        ExportedNumbers(log),
-        Range(kEvents + 1 - static_cast<std::uint32_t>(lines.size()), kEvents));
-  }
-  ASSERT_EQ(Tool("clear m Application"), 0) << err_;
-  ASSERT_EQ(Tool("list m Application"), 0);
-  EXPECT_EQ(out_, "");
-  ASSERT_EQ(Tool("write m Application --source S --id 9 --time 1"), 0);
-  ASSERT_EQ(Tool("list m Application"), 0);
-  EXPECT_EQ(out_, "1\t1\t4\t9\tS\tm\t\n");
-}
-
 // Given logs caught while a writer holds them (dirty header, the newest
 // record written, not yet finished), evtexport should read every record of
 // each, whatever the sizes of the records and however often they wrapped.
