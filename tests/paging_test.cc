@@ -1,15 +1,19 @@
 // The built program paging through tap-terminal, a simulated modem and
-// paging terminal on a pseudo-terminal linked as the site's COM1.
+// paging terminal on a pseudo-terminal linked as the site's COM1: the whole
+// road of an event, from the log through its message, the alert program and
+// a page to each PIN to the hang-up after the pass.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/support/message_files.h"
 
 namespace sentory {
 namespace {
@@ -18,6 +22,21 @@ class PagingTest : public testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(site_.path() + "/DEMO");
+    program_ = InstallAlertProgram(site_.path());
+    if (program_.empty()) GTEST_SKIP() << "SENTORY_RECORD_ARGS_EXE not set";
+    // The Linux program finds the source's message file through the site;
+    // the Windows one would need it in Wine's own registry.
+    std::string message_file = ReadMessageFile("rules64");
+    if (!TestingWindowsBuild() && !message_file.empty()) {
+      std::filesystem::create_directories(site_.path() + "/drives/c/msg");
+      std::ofstream(site_.path() + "/drives/c/msg/rules.dll", std::ios::binary)
+          << message_file;
+      std::ofstream(site_.path() + "/DEMO/registry.reg")
+          << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
+             "\\Services\\EventLog\\System\\Disk]\n"
+             "\"EventMessageFile\"=\"C:\\\\msg\\\\rules.dll\"\n";
+      with_message_ = true;
+    }
   }
 
   // Under Wine the Windows program reaches the terminal as COM1: the port is
@@ -41,7 +60,8 @@ class PagingTest : public testing::Test {
   }
 
   std::vector<std::string> Env() const {
-    return {"SENTORY_ROOT=" + site_.path(), "TZ=UTC"};
+    return {"SENTORY_ROOT=" + site_.path(), "TZ=UTC",
+            "SENTORY_RECORD_ARGS=runs.txt"};
   }
 
   bool StartTerminal(std::vector<std::string> options) {
@@ -57,35 +77,40 @@ class PagingTest : public testing::Test {
     return false;
   }
 
-  void Write(const std::string& id, const std::string& text) {
+  void Write(const std::string& id) {
     std::string output;
-    ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
-                        "write", "DEMO", "System", "--source", "Disk", "--id",
-                        id, "--type", "error", text},
-                       &output, Env()),
-              0)
+    ASSERT_EQ(
+        RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog", "write",
+                  "DEMO", "System", "--source", "Disk", "--id", id, "--type",
+                  "error", "--time", "920624818", "disk", "full", "now"},
+                 &output, Env()),
+        0)
         << output;
   }
 
   TempFolder site_;
   ChildProcess terminal_;
+  std::string program_;
+  bool with_message_ = false;
 };
 
-// Given one alert and two PINs, each PIN should receive the alert text as
-// one page and the dispatcher should report both, also when the first dials
-// find the terminal busy: that is reported once and the page tried again.
-// The pass then ends with the hang-up and the scanning line.
+// Given one alert and two PINs, the alert program should receive the alert
+// text, each PIN should receive it as one page and the dispatcher should
+// report both, also when the first dials find the terminal busy: that is
+// reported once and the page tried again. The pass then ends with the
+// hang-up and the scanning line. Event 1 has a message in the message file;
+// event 12 none, so its text is its insertion strings.
 TEST_F(PagingTest, EveryAlertPagedToEachPin) {
   struct Case {
     const char* name;
     std::vector<std::string> terminal;
     int connect_errors;
+    int id;  // 1 has a message; 12 none
   };
   const Case cases[] = {
-      {"terminal answers", {}, 0},
-      {"two busy dials first", {"--busy", "--failing-dials", "2"}, 1},
+      {"terminal answers", {}, 0, 1},
+      {"two busy dials first", {"--busy", "--failing-dials", "2"}, 1, 12},
   };
-  int id = 10;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(StartTerminal(c.terminal));
@@ -93,16 +118,18 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
       ASSERT_TRUE(MapWineCom1());
     }
     ChildProcess monitor;
-    ASSERT_TRUE(
-        monitor.Start(SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "E", "/C",
-                                      "com1,9600,8,n,1", "/PH", "5551234",
-                                      "/P0", "1234", "/P1", "5678"}),
-                      Env(), site_.path()));
+    ASSERT_TRUE(monitor.Start(
+        SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "E", "/C",
+                        "com1,9600,8,n,1", "/PH", "5551234", "/P0", "1234",
+                        "/P1", "5678", "/R", program_}),
+        Env(), site_.path()));
     ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs"));
     sleep(1);
     std::string text =
-        "DEMO*Sys*ERR*Disk*" + std::to_string(++id) + "*disk full";
-    Write(std::to_string(id), "disk full");
+        "DEMO*Sys*ERR*Disk*" + std::to_string(c.id) +
+        (c.id == 1 && with_message_ ? "*Inserts disk, full and now. "
+                                    : "*disk|full|now");
+    Write(std::to_string(c.id));
     ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs", 120, 2))
         << monitor.Output();
     monitor.Signal(SIGINT);
@@ -123,6 +150,12 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
       ++errors;
     }
     EXPECT_EQ(errors, c.connect_errors) << output;
+    EXPECT_NE(output.find(text + "\n Running: " + program_ + "\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(ReadFileText(site_.path() + "/runs.txt"),
+              "2\nFri Mar 05 09:06:58 1999\n" + text + "\n");
+    std::filesystem::remove(site_.path() + "/runs.txt");
   }
 }
 
