@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 
 #include "app/startup.h"
@@ -12,14 +13,26 @@ namespace {
 
 class ShutdownTest : public testing::Test {
  protected:
-  ShutdownTest() { InstallShutdownRecord(&state_); }
+  ShutdownTest() {
+    InstallShutdownRecord(&state_);
+    fakes_.clock.stop_after_sleeps = 0;
+  }
   ~ShutdownTest() override { std::set_new_handler(nullptr); }
 
-  // Runs the program with |words| until it ends or first sleeps.
-  int Run(std::vector<const char*> words) {
+  // Runs the program with |words| until it first sleeps.
+  void Start(std::vector<const char*> words) {
     words.insert(words.begin(), "sentory");
+    EXPECT_EQ(Status([&] {
+                RunSentory(state_, static_cast<int>(words.size()),
+                           words.data());
+              }),
+              -1);
+  }
+
+  // The status |step| ends the process with; -2 when it returns.
+  static int Status(const std::function<void()>& step) {
     try {
-      RunSentory(state_, static_cast<int>(words.size()), words.data());
+      step();
     } catch (const ProcessEnded& ended) {
       return ended.status;
     }
@@ -28,53 +41,30 @@ class ShutdownTest : public testing::Test {
 
   FakePlatform fakes_;
   FakeConsole& console_ = fakes_.console;
-  FakeClock& clock_ = fakes_.clock;
   RunState state_{fakes_.platform};
 };
 
-// Given a started run, every failed allocation should reach the handler,
-// which ends the run with the message on a line of its own and status 1.
+// Given a started run with a log file, a failed allocation should reach the
+// handler, which writes the message on a line of its own into the file,
+// closes it and ends the process with status 1.
 TEST_F(ShutdownTest, FailedAllocationEndsTheRun) {
-  clock_.stop_after_sleeps = 0;
-  ASSERT_EQ(Run({"/M0", "a", "/SYS", "/S", "E", "/R", "p"}), -1);
+  Start({"/M0", "a", "/SYS", "/S", "E", "/R", "p", "/L", "x.log"});
   std::new_handler handler = std::get_new_handler();
   ASSERT_EQ(handler, &OnOutOfMemory);
-  std::string before = console_.console;
-  int status = 0;
-  try {
-    handler();
-  } catch (const ProcessEnded& ended) {
-    status = ended.status;
-  }
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(console_.console.substr(before.size()),
-            "\nError: Memory Allocation failed.\n\n");
-}
-
-// Given a log file, the message should go into it, and the file should be
-// closed before the process ends.
-TEST_F(ShutdownTest, MessageGoesToTheLogFileWhichIsClosed) {
-  clock_.stop_after_sleeps = 0;
-  ASSERT_EQ(Run({"/M0", "a", "/SYS", "/S", "E", "/R", "p", "/L", "x.log"}), -1);
-  EXPECT_EQ(console_.log_path, "x.log");
-  try {
-    Shutdown("bye", 1);
-  } catch (const ProcessEnded&) {
-  }
+  EXPECT_EQ(Status(handler), 1);
   EXPECT_TRUE(console_.output_closed);
   EXPECT_EQ(console_.log, std::string(kBanner) + "\n" +
                               "Scanning event logs (ctrl-c to quit)...\n"
                               "Unable to open System log on a\n"
-                              "\nbye\n\n");
+                              "\nError: Memory Allocation failed.\n\n");
   EXPECT_EQ(console_.exits, std::vector<int>{1});
 }
 
 // Given each console control event, Ctrl-C and Ctrl-Break should end the run
-// with status 0 and print nothing; other events should be left to the
-// platform.
+// with status 0 and print nothing, not even a line written later; other
+// events should be left to the platform.
 TEST_F(ShutdownTest, ConsoleControlEvents) {
-  clock_.stop_after_sleeps = 0;
-  ASSERT_EQ(Run({"/M0", "a", "/SYS", "/S", "E", "/R", "p"}), -1);
+  Start({"/M0", "a", "/SYS", "/S", "E", "/R", "p"});
   ASSERT_NE(console_.handler, nullptr);
   EXPECT_FALSE(console_.handler(Console::Control::kOther));
   EXPECT_TRUE(console_.exits.empty());
@@ -82,18 +72,10 @@ TEST_F(ShutdownTest, ConsoleControlEvents) {
        {Console::Control::kCtrlC, Console::Control::kCtrlBreak}) {
     InstallShutdownRecord(&state_);
     std::string before = console_.console;
-    int status = -1;
-    try {
-      console_.handler(event);
-    } catch (const ProcessEnded& ended) {
-      status = ended.status;
-    }
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Status([&] { console_.handler(event); }), 0);
+    state_.out.Line({"late"});
     EXPECT_EQ(console_.console, before);
   }
-  // Once closed, the output stream takes nothing more.
-  state_.out.Line({"late"});
-  EXPECT_EQ(console_.console.find("late"), std::string::npos);
 }
 
 }  // namespace
