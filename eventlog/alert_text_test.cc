@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/fake_services.h"
 
@@ -35,49 +37,30 @@ class AlertTextTest : public testing::Test {
   FakeMessages messages_;
 };
 
-struct FallbackCase {
-  const char* name;
-  std::uint32_t event_id;
-  std::uint16_t type;
-  std::vector<std::string> strings;
-  const char* log;
-  const char* expected;
-};
+EventFields Event(std::uint32_t id, std::uint16_t type,
+                  std::vector<std::string> strings = {}) {
+  EventFields fields;
+  fields.event_id = id;
+  fields.type = type;
+  fields.strings = std::move(strings);
+  return fields;
+}
 
 // Given records whose source has no message, the text should be the full
-// header and the insertion strings joined with "|", cleaned.
+// header and the insertion strings joined with "|", cleaned. The other type
+// words and logs are checked end to end by WatchTest.
 TEST_F(AlertTextTest, HeaderAndFallbackBody) {
-  const FallbackCase cases[] = {
-      {"error", 11, 1, {}, "System", "SERVER1*Sys*ERR*Disk*11*"},
-      {"warning",
-       11,
-       2,
-       {"a", "b", "c"},
-       "System",
-       "SERVER1*Sys*WARN*Disk*11*a|b|c"},
-      {"information", 5, 4, {""}, "Application", "SERVER1*App*INFO*Disk*5*"},
-      {"audit success", 5, 8, {"x"}, "Security", "SERVER1*Sec*SCSS*Disk*5*x"},
-      {"audit failure", 5, 16, {}, "Security", "SERVER1*Sec*FAIL*Disk*5*"},
-      {"type 0", 5, 0, {}, "Application", "SERVER1*App**Disk*5*"},
-      {"type 3", 5, 3, {}, "Application", "SERVER1*App**Disk*5*"},
-      {"type 32", 5, 32, {}, "Application", "SERVER1*App**Disk*5*"},
-      {"severity bits", 0xC0000007, 1, {}, "System", "SERVER1*Sys*ERR*Disk*7*"},
-      {"largest id", 0xFFFF, 1, {}, "System", "SERVER1*Sys*ERR*Disk*65535*"},
-      {"cleaning",
-       1,
-       1,
-       {"line\r\nnext", "tab\there", "caf\xe9", "\x01"},
-       "System",
-       "SERVER1*Sys*ERR*Disk*1*line |next|tab here|caf | "},
-  };
-  for (const FallbackCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    EventFields fields;
-    fields.event_id = c.event_id;
-    fields.type = c.type;
-    fields.strings = c.strings;
-    EXPECT_EQ(Render(fields, c.log), c.expected);
+  EXPECT_EQ(Render(Event(11, 1)), "SERVER1*Sys*ERR*Disk*11*");
+  EXPECT_EQ(Render(Event(11, 2, {"a", "", "c"})),
+            "SERVER1*Sys*WARN*Disk*11*a||c");
+  for (std::uint16_t unknown_type : {0, 3, 32}) {
+    EXPECT_EQ(Render(Event(5, unknown_type), "Application"),
+              "SERVER1*App**Disk*5*");
   }
+  EXPECT_EQ(Render(Event(0xFFFF, 1)), "SERVER1*Sys*ERR*Disk*65535*");
+  EXPECT_EQ(
+      Render(Event(1, 1, {"line\r\nnext", "tab\there", "caf\xe9", "\x01"})),
+      "SERVER1*Sys*ERR*Disk*1*line |next|tab here|caf | ");
 }
 
 // Given a list of message files, each should be tried in turn, empty names
@@ -86,10 +69,8 @@ TEST_F(AlertTextTest, MessageFileSearchOrder) {
   Register(";missing.dll;;first.dll; second.dll;");
   messages_.files["first.dll"][7] = "wrong identifier";
   messages_.files[" second.dll"][0xC0000007] = "Disk %1 failed\r\nat %2";
-  EventFields fields;
-  fields.event_id = 0xC0000007;
-  fields.strings = {"C:", "boot"};
-  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*7*Disk C: failed |at boot");
+  EXPECT_EQ(Render(Event(0xC0000007, 1, {"C:", "boot"})),
+            "SERVER1*Sys*ERR*Disk*7*Disk C: failed |at boot");
   EXPECT_EQ(messages_.loads, (std::vector<std::string>{
                                  "missing.dll", "first.dll", " second.dll"}));
 }
@@ -100,9 +81,7 @@ TEST_F(AlertTextTest, MessageFileSearchOrder) {
 TEST_F(AlertTextTest, RegistryLookup) {
   registry_.environment["SYSTEMROOT"] = "C:\\Windows";
   messages_.files["C:\\Windows\\disk.dll"][11] = "found";
-  EventFields fields;
-  fields.event_id = 11;
-  fields.strings = {"s"};
+  EventFields fields = Event(11, 1, {"s"});
 
   Register("%SystemRoot%\\disk.dll", kRegExpandSz);
   EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*found");
