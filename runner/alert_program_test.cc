@@ -61,13 +61,10 @@ TEST(AlertProgramTest, FormsCommandLine) {
     FakeConsole console;
     OutputStream out(console);
     FakeProcessLauncher launcher;
-    std::string alert_text = c.alert_text;
     EXPECT_EQ(0, RunAlertProgram(launcher, out, c.program.c_str(), kTime,
-                                 alert_text.c_str()));
-    EXPECT_EQ(c.alert_text, alert_text);
+                                 c.alert_text.c_str()));
     ASSERT_EQ(1u, launcher.command_lines.size());
     EXPECT_EQ(c.expected_line, launcher.command_lines[0]);
-    EXPECT_LE(launcher.command_lines[0].size(), kAlertCommandLineSize - 1);
     std::vector<std::string> words =
         SplitCommandLine(launcher.command_lines[0]);
     ASSERT_EQ(c.words, words.size());
