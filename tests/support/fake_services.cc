@@ -17,8 +17,7 @@ void AppendText(std::vector<std::uint8_t>* bytes, const std::string& text) {
   bytes->push_back(0);
 }
 
-}  // namespace
-
+// The record bytes as the event log service returns them.
 std::vector<std::uint8_t> BuildRecord(const EventFields& fields) {
   std::vector<std::uint8_t> bytes(sizeof(EventLogRecord));
   AppendText(&bytes, fields.source);
@@ -45,6 +44,8 @@ std::vector<std::uint8_t> BuildRecord(const EventFields& fields) {
   std::memcpy(bytes.data() + bytes.size() - 4, &header.Length, 4);
   return bytes;
 }
+
+}  // namespace
 
 EventRecord MakeEventRecord(const EventFields& fields) {
   std::vector<std::uint8_t> bytes = BuildRecord(fields);

@@ -19,8 +19,7 @@
 
 namespace sentory {
 
-/// What a test says about one event; BuildRecord lays it out as the event
-/// log service returns it.
+/// What a test says about one event.
 struct EventFields {
   std::uint32_t number = 1;
   std::uint32_t time = 0;
@@ -32,9 +31,8 @@ struct EventFields {
   std::uint32_t data_bytes = 0;  ///< binary data after the strings
 };
 
-/// The record bytes in the single-byte EVENTLOGRECORD layout.
-std::vector<std::uint8_t> BuildRecord(const EventFields& fields);
-/// The same, in the buffer NextEvent would hand out.
+/// The record in the single-byte EVENTLOGRECORD layout, in the buffer
+/// NextEvent would hand out.
 EventRecord MakeEventRecord(const EventFields& fields);
 
 /// Event logs in memory, keyed by machine and log name, with failures

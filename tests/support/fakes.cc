@@ -50,7 +50,6 @@ void FakeClock::Sleep(std::uint32_t milliseconds) {
     throw ProcessEnded{-1};
   }
   sleeps.push_back(milliseconds);
-  milliseconds_slept += milliseconds;
   pending_milliseconds_ += milliseconds;
   now += pending_milliseconds_ / 1000;
   pending_milliseconds_ %= 1000;

@@ -21,7 +21,7 @@ struct ProcessEnded {
 class FakeConsole : public Console {
  public:
   void Write(std::string_view text) override;
-  void Flush() override { ++flushes; }
+  void Flush() override {}
   bool ReopenOutput(const char* path) override;
   void CloseOutput() override { output_closed = true; }
   bool SetControlHandler(ControlHandler h) override {
@@ -35,13 +35,12 @@ class FakeConsole : public Console {
   std::string log_path;        ///< the path of the last successful reopen
   bool refuse_reopen = false;  ///< makes ReopenOutput fail
   bool output_closed = false;
-  int flushes = 0;
   ControlHandler handler = nullptr;
   std::vector<int> exits;
 };
 
 /// A clock that never waits: it records sleeps and tones and moves its time
-/// only when told to (Advance) or by the sleeps themselves.
+/// only when told to (|now|) or by the sleeps themselves.
 class FakeClock : public Clock {
  public:
   std::int64_t Now() override { return now; }
@@ -53,7 +52,6 @@ class FakeClock : public Clock {
 
   std::int64_t now = 0;
   std::int64_t utc_offset = 0;  ///< seconds added to give local time
-  std::int64_t milliseconds_slept = 0;
   std::vector<std::uint32_t> sleeps;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> beeps;
   /// When not negative, the sleep after this many sleeps ends the run with
