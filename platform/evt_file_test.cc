@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <tuple>
 
 #include "gtest/gtest.h"
 #include "platform/event_log.h"
@@ -18,33 +19,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A path written into the build as a Unix path names the host's file
-// system, which Windows programs under Wine reach through drive Z:.
-fs::path HostPath(const std::string& path) {
-  if (fs::path::preferred_separator == '\\' && !path.empty() &&
-      path[0] == '/') {
-    return fs::path("Z:" + path);
+// The bytes of a real log in shared/testdata/evt beside the repository (or
+// beside one of the folders that hold it); empty when there is none. Under
+// Wine, the Unix path of this file is reached through drive Z:.
+std::string RealLogBytes(const std::string& name) {
+  std::string file = __FILE__;
+  if (fs::path::preferred_separator == '\\' && file[0] == '/') {
+    file = "Z:" + file;
   }
-  return fs::path(path);
-}
-
-// The real event logs: shared/testdata/evt beside the repository (or beside
-// one of the folders that hold it); empty when there is none.
-fs::path EvtTestData() {
-  std::error_code error;
-  fs::path repo = HostPath(__FILE__).parent_path().parent_path();
-  for (fs::path at = repo.parent_path(); !at.empty(); at = at.parent_path()) {
-    if (fs::is_directory(at / "shared" / "testdata" / "evt", error)) {
-      return at / "shared" / "testdata" / "evt";
-    }
-    if (at == at.parent_path()) break;
+  for (fs::path at = fs::path(file).parent_path(); at != at.parent_path();
+       at = at.parent_path()) {
+    std::ifstream in(at / "shared" / "testdata" / "evt" / name,
+                     std::ios::binary);
+    if (in) return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  return fs::path();
-}
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return "";
 }
 
 std::uint32_t Get32(const void* p) {
@@ -84,19 +73,18 @@ struct RealLog {
 };
 
 // Given each real log, we should find its records by the end-of-file
-// record, read every one of them whole, and nothing beyond them.
+// record, read every one of them whole, and nothing beyond them. The
+// wrapped log's record 1572 is split across the end of the file.
 TEST(EvtFileTest, ReadsRealLogs) {
-  fs::path data = EvtTestData();
-  if (data.empty())
-    GTEST_SKIP() << "no shared/testdata/evt beside the repository";
   const RealLog kLogs[] = {{"clean-TestLog.evt", 1, 5},
                            {"dirty-TestLog.evt", 1, 5},
                            {"stale-header-AppEvent.Evt", 1, 121},
                            {"wrapped-SysEvent.Evt", 1392, 7454}};
   for (const RealLog& log : kLogs) {
     SCOPED_TRACE(log.file);
-    EvtReader reader(MakeSystemFileAccess()->Open((data / log.file).string(),
-                                                  FileAccess::Mode::kRead));
+    std::string bytes = RealLogBytes(log.file);
+    if (bytes.empty()) GTEST_SKIP() << "no shared/testdata/evt";
+    EvtReader reader(MakeMemoryFile(bytes));
     ASSERT_TRUE(reader.Refresh());
     EXPECT_EQ(reader.oldest(), log.first);
     EXPECT_EQ(reader.count(), log.last - log.first + 1);
@@ -115,34 +103,12 @@ TEST(EvtFileTest, ReadsRealLogs) {
   }
 }
 
-// Given the wrapped log's record 1572, split across the end of the file, we
-// should join its halves into the record the neighbours' texts suggest.
-TEST(EvtFileTest, JoinsTheSplitRecord) {
-  fs::path data = EvtTestData();
-  if (data.empty())
-    GTEST_SKIP() << "no shared/testdata/evt beside the repository";
-  std::string bytes = ReadBytes(data / "wrapped-SysEvent.Evt");
-  // The record starts 240 bytes before the end of the file.
-  ASSERT_EQ(Get32(&bytes[bytes.size() - 240 + 8]), 1572u);
-  EvtReader reader(MakeMemoryFile(bytes));
-  ASSERT_TRUE(reader.Refresh());
-  EvtEvent split, before;
-  ASSERT_EQ(reader.ReadEvent(1572, &split), EvtReader::Result::kOk);
-  ASSERT_EQ(reader.ReadEvent(1571, &before), EvtReader::Result::kOk);
-  EXPECT_EQ(split.number, 1572u);
-  EXPECT_EQ(split.computer, before.computer);
-  EXPECT_FALSE(split.source.empty());
-  EXPECT_GE(split.time_generated, before.time_generated);
-}
-
 // Given a log whose slack after the end-of-file record holds a well-formed
 // record numbered next, we should never take it for part of the log, even
 // when the header claims it.
 TEST(EvtFileTest, NeverReadsPastTheEndOfFileRecord) {
-  fs::path data = EvtTestData();
-  if (data.empty())
-    GTEST_SKIP() << "no shared/testdata/evt beside the repository";
-  std::string bytes = ReadBytes(data / "clean-TestLog.evt");
+  std::string bytes = RealLogBytes("clean-TestLog.evt");
+  if (bytes.empty()) GTEST_SKIP() << "no shared/testdata/evt";
   std::uint32_t eof = Get32(&bytes[20]);
   // Record 5 again as record 6, after the end-of-file record.
   std::uint32_t at = 0x30;
@@ -172,15 +138,10 @@ EvtEvent Numbered(std::uint32_t n) {
   return e;
 }
 
-void ExpectEvent(const EvtEvent& got, const EvtEvent& want) {
-  EXPECT_EQ(got.time_generated, want.time_generated);
-  EXPECT_EQ(got.event_id, want.event_id);
-  EXPECT_EQ(got.type, want.type);
-  EXPECT_EQ(got.category, want.category);
-  EXPECT_EQ(got.source, want.source);
-  EXPECT_EQ(got.computer, want.computer);
-  EXPECT_EQ(got.strings, want.strings);
-  EXPECT_EQ(got.data, want.data);
+// The fields of an event that the log keeps, to compare events read back.
+auto Fields(const EvtEvent& e) {
+  return std::tie(e.time_generated, e.time_written, e.event_id, e.type,
+                  e.category, e.source, e.computer, e.strings, e.data);
 }
 
 // Given events written to a small log until it wraps many times over, we
@@ -207,7 +168,7 @@ TEST(EvtFileTest, WriterRoundTripsAndWraps) {
   for (std::uint32_t n = reader.oldest(); n <= kEvents; ++n) {
     EvtEvent got;
     ASSERT_EQ(reader.ReadEvent(n, &got), EvtReader::Result::kOk) << n;
-    ExpectEvent(got, Numbered(n));
+    EXPECT_EQ(Fields(got), Fields(Numbered(n)));
   }
 }
 
@@ -269,7 +230,7 @@ TEST(EvtFileTest, DirtyHeaderAndClear) {
   EXPECT_EQ(after.count(), 1u);
   EvtEvent got;
   ASSERT_EQ(after.ReadEvent(1, &got), EvtReader::Result::kOk);
-  ExpectEvent(got, Numbered(3));
+  EXPECT_EQ(Fields(got), Fields(Numbered(3)));
 }
 
 // Given a writer appending through its own handle while a reader follows
@@ -309,7 +270,7 @@ TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
       // The writer may wrap past a record between the refresh and the read.
       if (result == EvtReader::Result::kMissing) continue;
       ASSERT_EQ(result, EvtReader::Result::kOk) << n;
-      ExpectEvent(got, Numbered(n));
+      EXPECT_EQ(Fields(got), Fields(Numbered(n)));
       seen = n;
     }
   }
@@ -320,8 +281,8 @@ TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
 }
 
 // Given a site folder, the service should open a machine's logs by any
-// spelling of its name, hold a missing log empty, refuse a missing machine,
-// and answer seek reads as the platform does.
+// spelling of its name, hold a missing log empty and answer seek reads as
+// the platform does. (WatchTest sees a missing machine refused.)
 TEST(SiteEventLogTest, ServiceCalls) {
   fs::path site = fs::temp_directory_path() / "sentory-evt-site";
   fs::remove_all(site);
@@ -339,7 +300,6 @@ TEST(SiteEventLogTest, ServiceCalls) {
     ASSERT_TRUE(writer.Finish());
   }
   auto service = MakeSiteEventLog(MakeSystemFileAccess());
-  EXPECT_EQ(service->OpenEventLog("Nowhere", "System"), nullptr);
   EventLogService::Handle empty = service->OpenEventLog("server1", "Security");
   ASSERT_NE(empty, nullptr);
   std::uint32_t oldest = 9, count = 9, read = 0, needed = 0;

@@ -1,24 +1,22 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "platform/drive_path.h"
 #include "platform/message_module.h"
 #include "platform/registry.h"
-#include "platform/site.h"
 #include "tests/support/message_files.h"
 
 namespace sentory {
 namespace {
 
-// A site whose drive C holds Windows/System32/Rules.DLL (a test message
-// file) and a file that is not a program.
+// A site whose drive C holds Windows/System32/Rules.DLL, a test message
+// file.
 class PosixMessageModulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -31,16 +29,12 @@ class PosixMessageModulesTest : public ::testing::Test {
     root_ = folder;
     setenv("SENTORY_ROOT", root_.c_str(), 1);
     std::string system32 = root_ + "/Drives/c/Windows/System32";
-    for (const char* part : {"/Drives", "/Drives/c", "/Drives/c/Windows",
-                             "/Drives/c/Windows/System32"}) {
-      mkdir((root_ + part).c_str(), 0700);
-    }
+    std::filesystem::create_directories(system32);
     std::ofstream(system32 + "/Rules.DLL", std::ios::binary) << rules;
-    std::ofstream(system32 + "/text.dll") << "MZ but no program";
   }
 
   void TearDown() override {
-    if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
+    if (!root_.empty()) std::filesystem::remove_all(root_);
     unsetenv("SENTORY_ROOT");
   }
 
@@ -69,7 +63,8 @@ TEST_F(PosixMessageModulesTest, DrivePaths) {
 
 // Given a message file named as Windows names it, it loads and unloads
 // once; flags other than the program's, and a module already unloaded, give
-// no message; a missing file and one that is not a program do not load.
+// no message. (SeesTheSiteAsItIsNow loads a missing file and one that is
+// not a program.)
 TEST_F(PosixMessageModulesTest, LoadsAndUnloads) {
   MessageModules::Module module =
       modules_->LoadLibraryEx("C:\\windows\\SYSTEM32\\rules.dll");
@@ -81,10 +76,6 @@ TEST_F(PosixMessageModulesTest, LoadsAndUnloads) {
   EXPECT_FALSE(modules_->FreeLibrary(module));
   EXPECT_EQ(0u, modules_->FormatMessage(kFormatMessageFlags, module, 1, 0,
                                         &text, nullptr, 0));
-  for (const char* name :
-       {"C:\\Windows\\System32\\none.dll", "C:\\Windows\\System32\\text.dll"}) {
-    EXPECT_EQ(nullptr, modules_->LoadLibraryEx(name)) << name;
-  }
 }
 
 // Given message files, machine folders and registry exports that change,
@@ -98,7 +89,7 @@ TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
   const std::string rules = ReadMessageFile("rules64");
   const std::string neutral = ReadMessageFile("neutral_first64");
   ASSERT_FALSE(neutral.empty());
-  mkdir((root_ + "/Server").c_str(), 0700);
+  std::filesystem::create_directory(root_ + "/Server");
   const std::string registry_text =
       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Src]\r\n\"V\"=\"1\"\r\n";
   auto write = [](const std::string& path, const std::string& bytes) {
@@ -137,49 +128,45 @@ TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
   MessageModules::Module first =
       modules_->LoadLibraryEx("c:\\windows\\system32\\rules.dll");
   ASSERT_NE(nullptr, first);
+  // A machine folder found again in another case shows in the connection.
   struct Case {
     const char* change;
     std::function<void()> make;
     std::string text;
-    std::string folder;
     bool connects;
   } cases[] = {
-      {"as made", [] {}, kRulesText, root_ + "/Server", true},
+      {"as made", [] {}, kRulesText, true},
       {"message file overwritten",
        [&] { write(system32 + "Rules.DLL", neutral); }, "Text in Neutral ",
-       root_ + "/Server", true},
+       true},
       {"message file removed",
-       [&] { std::remove((system32 + "Rules.DLL").c_str()); }, "(none)",
-       root_ + "/Server", true},
+       [&] { std::remove((system32 + "Rules.DLL").c_str()); }, "(none)", true},
       {"message file back in other case",
-       [&] { write(system32 + "RULES.dll", rules); }, kRulesText,
-       root_ + "/Server", true},
+       [&] { write(system32 + "RULES.dll", rules); }, kRulesText, true},
       {"message file no program",
        [&] { write(system32 + "RULES.dll", "MZ but no program"); }, "(none)",
-       root_ + "/Server", true},
-      {"drive renamed away", [&] { move("/Drives", "/gone"); }, "(none)",
-       root_ + "/Server", true},
+       true},
+      {"drive renamed away", [&] { move("/Drives", "/gone"); }, "(none)", true},
       {"drive back, message file restored",
        [&] {
          move("/gone", "/drives");
          write(root_ + "/drives/c/Windows/System32/RULES.dll", rules);
        },
-       kRulesText, root_ + "/Server", true},
+       kRulesText, true},
       {"machine renamed away", [&] { move("/Server", "/away"); }, kRulesText,
-       "", false},
+       false},
       {"machine back in other case", [&] { move("/away", "/SERVER"); },
-       kRulesText, root_ + "/SERVER", true},
+       kRulesText, true},
       {"export removed",
        [&] { std::remove((root_ + "/SERVER/registry.reg").c_str()); },
-       kRulesText, root_ + "/SERVER", false},
+       kRulesText, false},
       {"export back in other case",
        [&] { write(root_ + "/SERVER/REGISTRY.REG", registry_text); },
-       kRulesText, root_ + "/SERVER", true},
+       kRulesText, true},
   };
   for (const Case& c : cases) {
     c.make();
     EXPECT_EQ(c.text, text()) << c.change;
-    EXPECT_EQ(c.folder, MachineFolder("\\\\server")) << c.change;
     EXPECT_EQ(c.connects, connects()) << c.change;
   }
   char* buffer = nullptr;

@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "platform/registry.h"
 
 namespace sentory {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr char kKey[] =
     "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\EVENTLOG\\APPLICATION\\SRC";
@@ -23,19 +26,19 @@ class PosixRegistryTest : public ::testing::Test {
     ASSERT_NE(nullptr, mkdtemp(folder));
     root_ = folder;
     setenv("SENTORY_ROOT", root_.c_str(), 1);
-    mkdir((root_ + "/Server1").c_str(), 0700);
+    fs::create_directory(root_ + "/Server1");
     WriteRegistry("Server1/Registry.REG", "%SENTORY_TEST_DIR%\\a.dll");
     char host[256] = {};
     gethostname(host, sizeof host - 1);
-    mkdir((root_ + "/" + host).c_str(), 0700);
+    fs::create_directory(root_ + "/" + host);
     WriteRegistry(std::string(host) + "/registry.reg", "local.dll");
-    mkdir((root_ + "/EMPTY").c_str(), 0700);
-    mkdir((root_ + "/BROKEN").c_str(), 0700);
+    fs::create_directory(root_ + "/EMPTY");
+    fs::create_directory(root_ + "/BROKEN");
     std::ofstream(root_ + "/BROKEN/registry.reg") << "not an export\r\n";
   }
 
   void TearDown() override {
-    std::system(("rm -rf '" + root_ + "'").c_str());
+    fs::remove_all(root_);
     unsetenv("SENTORY_ROOT");
   }
 
@@ -64,52 +67,35 @@ class PosixRegistryTest : public ::testing::Test {
 };
 
 // Given a machine named in any case, with or without backslashes, its
-// registry export is read and its keys and values found in any case.
+// registry export is read and its keys and values found in any case; an
+// export changed between two connections is read again for the second. A
+// machine that does not exist, one without an export and one whose export
+// is not one cannot be connected to.
 TEST_F(PosixRegistryTest, ConnectsToTheMachinesExport) {
-  RegistryService::Key root = nullptr;
-  ASSERT_EQ(kErrorSuccess,
-            registry_->ConnectRegistry(
-                "\\\\server1", RegistryService::Root::kLocalMachine, &root));
-  EXPECT_EQ("%SENTORY_TEST_DIR%\\a.dll", Read(root));
-  RegistryService::Key key = nullptr;
-  EXPECT_EQ(kErrorFileNotFound, registry_->OpenKey(root, "SYSTEM\\NONE", &key));
-  EXPECT_EQ(kErrorSuccess, registry_->CloseKey(root));
-  EXPECT_EQ(kErrorInvalidHandle, registry_->CloseKey(root));
-
-  EXPECT_EQ("local.dll",
-            Read(registry_->LocalRoot(RegistryService::Root::kLocalMachine)));
-  // Another root of the same export has no such key.
-  EXPECT_EQ("", Read(registry_->LocalRoot(RegistryService::Root::kUsers)));
-}
-
-// Given a machine that does not exist, one without an export and one whose
-// export is not one, the connection fails.
-TEST_F(PosixRegistryTest, ConnectionFailures) {
-  RegistryService::Key root = nullptr;
   const auto machine = RegistryService::Root::kLocalMachine;
-  EXPECT_EQ(kErrorBadNetpath,
-            registry_->ConnectRegistry("NOPE", machine, &root));
-  EXPECT_EQ(kErrorBadNetpath,
-            registry_->ConnectRegistry("empty", machine, &root));
-  EXPECT_EQ(kErrorBadDb, registry_->ConnectRegistry("Broken", machine, &root));
-}
-
-// Given an export changed between two connections, the second sees the
-// change.
-TEST_F(PosixRegistryTest, ReadsAChangedExportAgain) {
-  RegistryService::Key root = nullptr;
+  RegistryService::Key root = nullptr, again = nullptr, key = nullptr;
   ASSERT_EQ(kErrorSuccess,
-            registry_->ConnectRegistry(
-                "SERVER1", RegistryService::Root::kLocalMachine, &root));
+            registry_->ConnectRegistry("\\\\server1", machine, &root));
+  EXPECT_EQ(kErrorFileNotFound, registry_->OpenKey(root, "SYSTEM\\NONE", &key));
   WriteRegistry("Server1/Registry.REG", "changed.dll");
-  RegistryService::Key again = nullptr;
   ASSERT_EQ(kErrorSuccess,
-            registry_->ConnectRegistry(
-                "SERVER1", RegistryService::Root::kLocalMachine, &again));
+            registry_->ConnectRegistry("SERVER1", machine, &again));
   EXPECT_EQ("%SENTORY_TEST_DIR%\\a.dll", Read(root));
   EXPECT_EQ("changed.dll", Read(again));
-  registry_->CloseKey(root);
+  EXPECT_EQ(kErrorSuccess, registry_->CloseKey(root));
+  EXPECT_EQ(kErrorInvalidHandle, registry_->CloseKey(root));
   registry_->CloseKey(again);
+
+  EXPECT_EQ("local.dll", Read(registry_->LocalRoot(machine)));
+  // Another root of the same export has no such key.
+  EXPECT_EQ("", Read(registry_->LocalRoot(RegistryService::Root::kUsers)));
+
+  const std::pair<const char*, long> failures[] = {{"NOPE", kErrorBadNetpath},
+                                                   {"empty", kErrorBadNetpath},
+                                                   {"Broken", kErrorBadDb}};
+  for (const auto& [name, error] : failures) {
+    EXPECT_EQ(error, registry_->ConnectRegistry(name, machine, &root)) << name;
+  }
 }
 
 }  // namespace

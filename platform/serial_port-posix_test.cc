@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <thread>
@@ -28,17 +29,13 @@ class SerialPortPosixTest : public ::testing::Test {
     root_ = folder;
     ASSERT_EQ(mkdir((root_ + "/dev").c_str(), 0755), 0);
     ASSERT_EQ(symlink(ptsname(master_), (root_ + "/dev/com7").c_str()), 0);
-    if (const char* old = getenv("SENTORY_ROOT")) old_root_ = old;
     setenv("SENTORY_ROOT", root_.c_str(), 1);
   }
 
   void TearDown() override {
     if (master_ >= 0) close(master_);
-    unlink((root_ + "/dev/com7").c_str());
-    rmdir((root_ + "/dev").c_str());
-    rmdir(root_.c_str());
-    if (old_root_.empty()) unsetenv("SENTORY_ROOT");
-    if (!old_root_.empty()) setenv("SENTORY_ROOT", old_root_.c_str(), 1);
+    std::filesystem::remove_all(root_);
+    unsetenv("SENTORY_ROOT");
   }
 
   // Reads with |timeouts|. If the read has not returned after a few
@@ -70,7 +67,7 @@ class SerialPortPosixTest : public ::testing::Test {
   }
 
   int master_ = -1;
-  std::string root_, old_root_;
+  std::string root_;
   std::unique_ptr<SerialPorts> ports_ = MakeSystemSerialPorts();
 };
 

@@ -4,8 +4,11 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/tap-terminal/tap_block.h"
+#include "tools/tap-terminal/terminal_options.h"
 
 namespace sentory::tapterm {
 namespace {
@@ -17,15 +20,29 @@ const std::string kConnect = "\r\nCONNECT 9600\r\n";
 const std::string kNoCarrier = "\r\nNO CARRIER\r\n";
 const std::string kLogon = "\x1bPG1\r";
 const std::string kLogonAnswer = "\r\x06\r\x1b[p\r";
-const std::string kAckReply = "\r\x06\r";
-const std::string kNakReply = "\r\x15\r";
-const std::string kRsReply = "\r\x1e\r";
+const std::string kAck = "\r\x06\r";
+const std::string kNak = "\r\x15\r";
+const std::string kRs = "\r\x1e\r";
+const std::string kLogoffAnswer = "\x1b\x04\r";
+
+// A block of |body| ending in |mark|, with its checksum.
+std::string Block(const std::string& body, char mark) {
+  std::string block = kStx + body + mark;
+  return block + ChecksumText(BlockChecksum(block)) + "\r";
+}
 
 class HayesModemTest : public ::testing::Test {
  protected:
-  void Make(const ModemBehaviour& modem = {},
-            const TerminalBehaviour& terminal = {}) {
-    modem_.emplace(modem, terminal, &outbox_);
+  // Makes a modem and terminal behaving as tap-terminal's |options| say.
+  void Make(std::vector<const char*> options = {}) {
+    options.insert(options.begin(), {"--link", "x"});
+    TerminalOptions parsed;
+    std::string error;
+    ASSERT_TRUE(ParseTerminalOptions(static_cast<int>(options.size()),
+                                     options.data(), &parsed, &error))
+        << error;
+    outbox_ = {};
+    modem_.emplace(parsed.modem, parsed.terminal, &outbox_);
   }
 
   // Feeds |bytes| at |now_ms| and returns everything queued for the line.
@@ -41,14 +58,6 @@ class HayesModemTest : public ::testing::Test {
     }
     outbox_.line.clear();
     return all;
-  }
-
-  // Dials and logs on.
-  void LogOn(const TerminalBehaviour& terminal = {}) {
-    Make({}, terminal);
-    ASSERT_EQ(Say("ATDT5551234\r"), kConnect);
-    ASSERT_EQ(Say("\r"), "ID=");
-    ASSERT_EQ(Say(kLogon), kLogonAnswer);
   }
 
   Outbox outbox_;
@@ -77,27 +86,108 @@ TEST_F(HayesModemTest, AnswersCommandsAsAModemDoes) {
   EXPECT_EQ(modem_->dialled(), "555-1234");
 }
 
-TEST_F(HayesModemTest, FailsDialsAsTold) {
-  const std::pair<DialResult, std::string> cases[] = {
-      {DialResult::kBusy, "\r\nBUSY\r\n"},
-      {DialResult::kNoDialtone, "\r\nNO DIALTONE\r\n"},
-      {DialResult::kNoCarrier, kNoCarrier},
+// Given a whole call, or a modem or terminal told to misbehave, each step
+// should be answered as told and exactly the pages of good blocks kept. An
+// "ATO" answered NO CARRIER shows the call has ended.
+TEST_F(HayesModemTest, CallsGoAsTold) {
+  using Steps = std::vector<std::pair<std::string, std::string>>;
+  const std::pair<std::string, std::string> call = {
+      "ATDT1\r\r" + kLogon, kConnect + "ID=" + kLogonAnswer};
+  const std::pair<std::string, std::string> ended = {"ATO\r", kNoCarrier};
+  std::string bad = MakeBlock("42", "x");
+  bad[bad.size() - 2] ^= 1;
+  const std::string block = MakeBlock("1", "m");
+  struct Case {
+    std::vector<const char*> options;
+    Steps steps;        // bytes said, answer
+    std::string pages;  // "PIN message" lines
   };
-  for (const auto& [failure, word] : cases) {
-    ModemBehaviour behaviour;
-    behaviour.failure = failure;
-    behaviour.failing_dials = 2;
-    Make(behaviour);
-    EXPECT_EQ(Say("ATDT1\r"), word);
-    EXPECT_FALSE(modem_->on_line());
-    EXPECT_EQ(Say("ATDP1\r"), word);
-    EXPECT_EQ(Say("ATD1\r"), kConnect);  // the third dial gets through
+  const Case cases[] = {
+      {{},
+       {call,
+        {MakeBlock("", "abc"), kAck},
+        {bad, kNak},
+        {MakeBlock("1", std::string(kMaxBlockBytes, 'x')), kNak},
+        {MakeBlock("1234567", "Disk C: 95% full"), kAck},
+        {"\x04\r", kLogoffAnswer}},
+       " abc\n1234567 Disk C: 95% full\n"},
+      // Fields of several blocks join with a blank; a field cut by US does
+      // not.
+      {{},
+       {call,
+        {Block("77\rHello,\r", kEtb), kAck},
+        {Block("world\r", kEtx), kAck},
+        {Block("78\rHello, ", kUs), kAck},
+        {Block("world\r", kEtx), kAck}},
+       "77 Hello, world\n78 Hello, world\n"},
+      {{"--busy", "--failing-dials", "2"},
+       {{"ATDT1\r", "\r\nBUSY\r\n"},
+        {"ATDP1\r", "\r\nBUSY\r\n"},
+        {"ATD1\r", kConnect}},
+       ""},
+      {{"--no-dialtone", "--failing-dials", "1"},
+       {{"ATDT1\r", "\r\nNO DIALTONE\r\n"}, {"ATD1\r", kConnect}},
+       ""},
+      {{"--no-carrier", "--failing-dials", "1"},
+       {{"ATDT1\r", kNoCarrier}, {"ATD1\r", kConnect}},
+       ""},
+      {{"--nak-logon", "1"},
+       {{"ATDT1\r\r", kConnect + "ID="},
+        {kLogon, kNak},
+        {"\x1bPX1\r", kNak},         // not an automatic logon
+        {"\x1bPG1abcdefg\r", kNak},  // password too long
+        {"\x1bPG1abc123\r", kLogonAnswer}},
+       ""},
+      {{"--refuse-logon"},
+       {{"ATDT1\r\r", kConnect + "ID="},
+        {kLogon, kLogoffAnswer + kNoCarrier},
+        ended},
+       ""},
+      {{"--nak-block", "1", "--wrong-reply", "1", "--wrong-byte", "0x5a"},
+       {call, {block, "\rZ\r"}, {block, kNak}, {block, kAck}},
+       "1 m\n"},
+      // The logon holds after RS: the next block needs none.
+      {{"--rs-pin", "666"},
+       {call,
+        {MakeBlock("666", "no"), kRs},
+        {MakeBlock("6666", "yes"), kAck},
+        {Block("12\r", kEtx), kRs}},  // a missing field
+       "6666 yes\n"},
+      {{"--drop-after", "5", "--close-on-drop"},
+       {call,
+        {kStx + "123"s, ""},
+        {"4", kNoCarrier + "<close>"},
+        ended,
+        {"ATDT1\r\r", kConnect + "ID="}},  // the next call works
+       ""},
+      {{"--hang-up-after-logoff"},
+       {call, {"\x04\r", kLogoffAnswer + kNoCarrier}, ended},
+       ""},
+      {{"--silent-terminal"},
+       {{"ATDT1\r", kConnect}, {"\r\r\r" + kLogon, ""}},
+       ""},
+      {{"--silent"}, {{"ATZ\rATDT1\r\r", ""}}, ""},
+  };
+  for (const Case& c : cases) {
+    std::string options;
+    for (const char* option : c.options) options += option + " "s;
+    SCOPED_TRACE(options);
+    Make(c.options);
+    for (const auto& [said, answer] : c.steps) {
+      EXPECT_EQ(Say(said), answer) << said;
+    }
+    std::string pages;
+    for (const Page& page : outbox_.pages) {
+      pages += page.pin + " " + page.message + "\n";
+    }
+    EXPECT_EQ(pages, c.pages);
   }
 }
 
 // Given "+++" with a guard time of silence on both sides, we should answer
-// OK and take commands; ath then hangs up and ato goes back on line.
-TEST_F(HayesModemTest, EscapesWithGuardTimeAndHangsUp) {
+// OK and take commands; ath then hangs up and ato goes back on line. Pluses
+// without the guard time are data.
+TEST_F(HayesModemTest, EscapesOnlyWithGuardTime) {
   Make();
   ASSERT_EQ(Say("ATDT1\r", 0), kConnect);
   EXPECT_EQ(Say("+++", 1000), "");
@@ -107,20 +197,8 @@ TEST_F(HayesModemTest, EscapesWithGuardTimeAndHangsUp) {
   modem_->Tick(1500);
   EXPECT_EQ(Take(), kOk);
   EXPECT_EQ(Say("ATO\r", 1600), kConnect);
-  EXPECT_TRUE(modem_->in_data_mode());
-  Say("+++", 2200);
-  modem_->Tick(2700);
-  EXPECT_EQ(Take(), kOk);
-  EXPECT_EQ(Say("ath\r", 2800), kOk);
-  EXPECT_FALSE(modem_->on_line());
-  EXPECT_EQ(Say("\r"), "");  // no call: a CR alone gets nothing
-}
-
-TEST_F(HayesModemTest, PlusesWithoutGuardTimeAreData) {
-  Make();
-  ASSERT_EQ(Say("ATDT1\r", 0), kConnect);
-  Say("x", 1000);
-  Say("+++", 1100);  // too soon after the last byte
+  Say("x", 2000);
+  Say("+++", 2100);  // too soon after the last byte
   modem_->Tick(5000);
   EXPECT_EQ(Take(), "");
   Say("+++", 6000);
@@ -128,111 +206,21 @@ TEST_F(HayesModemTest, PlusesWithoutGuardTimeAreData) {
   modem_->Tick(9000);
   EXPECT_EQ(Take(), "");
   EXPECT_TRUE(modem_->in_data_mode());
-}
-
-// Given a whole call, we should answer each step as the paging protocol does
-// and keep exactly the pages whose blocks were good.
-TEST_F(HayesModemTest, TakesPagesThroughAWholeCall) {
-  LogOn();
-  EXPECT_EQ(Say(MakeBlock("", "abc")), kAckReply);
-  std::string bad = MakeBlock("42", "x");
-  bad[bad.size() - 2] ^= 1;
-  EXPECT_EQ(Say(bad), kNakReply);
-  EXPECT_EQ(Say(MakeBlock("1", std::string(kMaxBlockBytes, 'x'))), kNakReply);
-  EXPECT_EQ(Say(MakeBlock("1234567", "Disk C: 95% full")), kAckReply);
-  EXPECT_EQ(Say("\x04\r"), "\x1b\x04\r");
-  ASSERT_EQ(outbox_.pages.size(), 2u);
-  EXPECT_EQ(outbox_.pages[0].pin, "");
-  EXPECT_EQ(outbox_.pages[0].message, "abc");
-  EXPECT_EQ(outbox_.pages[1].pin, "1234567");
-  EXPECT_EQ(outbox_.pages[1].message, "Disk C: 95% full");
-  EXPECT_EQ(modem_->dials(), 1);
-}
-
-// Given a transaction whose blocks end with ETB (fields complete) or US (the
-// field goes on), we should take it as one page when its ETX block comes.
-TEST_F(HayesModemTest, JoinsATransactionSpreadOverBlocks) {
-  // Fields of several blocks join with a blank; a field cut by US does not.
-  const std::pair<char, std::string> firsts[] = {{kEtb, "77\rHello,\r"},
-                                                 {kUs, "77\rHello, "}};
-  for (const auto& [mark, body] : firsts) {
-    LogOn();
-    std::string first = kStx + body + mark;
-    first += ChecksumText(BlockChecksum(first)) + "\r";
-    EXPECT_EQ(Say(first), kAckReply);
-    EXPECT_TRUE(outbox_.pages.empty());
-    std::string second = "\x02world\r"s + kEtx;
-    second += ChecksumText(BlockChecksum(second)) + "\r";
-    EXPECT_EQ(Say(second), kAckReply);
-    ASSERT_EQ(outbox_.pages.size(), 1u);
-    EXPECT_EQ(outbox_.pages[0].pin, "77");
-    EXPECT_EQ(outbox_.pages[0].message, "Hello, world");
-    outbox_.pages.clear();
-  }
-}
-
-TEST_F(HayesModemTest, AnswersRsForAToldPinAndForAMissingField) {
-  TerminalBehaviour terminal;
-  terminal.rs_pin_set = true;
-  terminal.rs_pin = "666";
-  LogOn(terminal);
-  EXPECT_EQ(Say(MakeBlock("666", "no")), kRsReply);
-  // The logon holds after RS: the next block needs none.
-  EXPECT_EQ(Say(MakeBlock("6666", "yes")), kAckReply);
-  std::string one_field =
-      "\x02"
-      "12\r\x03"s;
-  one_field += ChecksumText(BlockChecksum(one_field)) + "\r";
-  EXPECT_EQ(Say(one_field), kRsReply);
-  ASSERT_EQ(outbox_.pages.size(), 1u);
-  EXPECT_EQ(outbox_.pages[0].pin, "6666");
-}
-
-TEST_F(HayesModemTest, MisbehavesAsTold) {
-  TerminalBehaviour terminal;
-  terminal.nak_blocks = 1;
-  terminal.wrong_replies = 1;
-  terminal.wrong_byte = 'Z';
-  LogOn(terminal);
-  const std::string block = MakeBlock("1", "m");
-  EXPECT_EQ(Say(block), "\rZ\r");
-  EXPECT_EQ(Say(block), kNakReply);
-  EXPECT_EQ(Say(block), kAckReply);
-  EXPECT_EQ(outbox_.pages.size(), 1u);
-}
-
-TEST_F(HayesModemTest, LogonCanBeRefusedOrRepeated) {
-  TerminalBehaviour terminal;
-  terminal.nak_logons = 1;
-  Make({}, terminal);
-  Say("ATDT1\r");
-  Say("\r");
-  EXPECT_EQ(Say(kLogon), kNakReply);
-  EXPECT_EQ(Say("\x1bPX1\r"), kNakReply);         // not an automatic logon
-  EXPECT_EQ(Say("\x1bPG1abcdefg\r"), kNakReply);  // password too long
-  EXPECT_EQ(Say("\x1bPG1abc123\r"), kLogonAnswer);
-
-  terminal = {};
-  terminal.refuse_logon = true;
-  Make({}, terminal);
-  Say("ATDT1\r");
-  Say("\r");
-  EXPECT_EQ(Say(kLogon), "\x1b\x04\r" + kNoCarrier);
+  Say("+++", 10000);
+  modem_->Tick(10500);
+  EXPECT_EQ(Take(), kOk);
+  EXPECT_EQ(Say("ath\r", 10600), kOk);
   EXPECT_FALSE(modem_->on_line());
+  EXPECT_EQ(Say("\r"), "");  // no call: a CR alone gets nothing
 }
 
 TEST_F(HayesModemTest, AnswersLateAsTold) {
-  ModemBehaviour modem;
-  modem.connect_delay_ms = 3000;
-  Make(modem);
+  Make({"--connect-delay", "3000"});
   modem_->Feed("ATDT1\r", 100);
   ASSERT_EQ(outbox_.line.size(), 1u);
   EXPECT_EQ(outbox_.line[0].due_ms, 3100);
-  Take();
 
-  TerminalBehaviour terminal;
-  terminal.late_id_crs = 2;
-  Make({}, terminal);
+  Make({"--late-id", "2"});
   for (int call = 0; call < 2; ++call) {
     Say("ATDT1\r");
     EXPECT_EQ(Say("\r"), "");
@@ -242,49 +230,13 @@ TEST_F(HayesModemTest, AnswersLateAsTold) {
     Say("+++ATH\r");              // at time 0: no guard, still data
     modem_->DropDtr();
   }
-  terminal = {};
-  terminal.id_delay_ms = 4000;
-  Make({}, terminal);
+  Make({"--id-delay", "4000"});
   Say("ATDT1\r", 0);
   modem_->Feed("\r", 100);
   ASSERT_EQ(outbox_.line.size(), 1u);
   EXPECT_EQ(outbox_.line[0].due_ms, 4100);
   Take();
   EXPECT_EQ(Say("\r", 2100), "");  // ID= is still on its way
-}
-
-TEST_F(HayesModemTest, DropsTheLineAsTold) {
-  TerminalBehaviour terminal;
-  terminal.drop_after = 5;
-  ModemBehaviour modem;
-  modem.close_on_hang_up = true;
-  Make(modem, terminal);
-  Say("ATDT1\r");
-  Say("\r");
-  Say(kLogon);
-  EXPECT_EQ(Say("\x02"
-                "123"),
-            "");
-  EXPECT_EQ(Say("4"), kNoCarrier + "<close>");
-  EXPECT_FALSE(modem_->on_line());
-  EXPECT_EQ(Say("ATDT1\r\r"), kConnect + "ID=");  // the next call works
-
-  terminal = {};
-  terminal.hang_up_after_logoff = true;
-  LogOn(terminal);
-  EXPECT_EQ(Say("\x04\r"), "\x1b\x04\r" + kNoCarrier);
-}
-
-TEST_F(HayesModemTest, StaysSilentAsTold) {
-  TerminalBehaviour terminal;
-  terminal.silent = true;
-  Make({}, terminal);
-  EXPECT_EQ(Say("ATDT1\r"), kConnect);
-  EXPECT_EQ(Say("\r\r\r" + kLogon), "");
-  ModemBehaviour modem;
-  modem.silent = true;
-  Make(modem);
-  EXPECT_EQ(Say("ATZ\rATDT1\r\r"), "");
 }
 
 }  // namespace
