@@ -151,24 +151,41 @@ int ChildProcess::Wait(double seconds) {
   }
 }
 
-bool ChildProcess::WaitForOutput(const std::string& text, double seconds,
-                                 int count) {
+namespace {
+
+// Polls |source| until it holds |text| |count| times or |seconds| pass.
+template <typename Source>
+bool WaitForText(Source source, const std::string& text, double seconds,
+                 int count) {
   auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  auto found = [&] {
-    std::string output = Output();
-    int seen = 0;
-    for (std::size_t pos = output.find(text); pos != std::string::npos;
-         pos = output.find(text, pos + 1)) {
-      ++seen;
-    }
-    return seen >= count;
-  };
-  while (!found()) {
+  while (CountOf(source(), text) < count) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+}  // namespace
+
+int CountOf(const std::string& text, const std::string& piece) {
+  int seen = 0;
+  for (std::size_t pos = text.find(piece); pos != std::string::npos;
+       pos = text.find(piece, pos + 1)) {
+    ++seen;
+  }
+  return seen;
+}
+
+bool ChildProcess::WaitForOutput(const std::string& text, double seconds,
+                                 int count) {
+  return WaitForText([this] { return Output(); }, text, seconds, count);
+}
+
+bool WaitForFileText(const std::string& path, const std::string& text,
+                     double seconds, int count) {
+  return WaitForText([&path] { return ReadFileText(path); }, text, seconds,
+                     count);
 }
 
 void ChildProcess::Signal(int signal_number) {

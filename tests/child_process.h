@@ -90,6 +90,13 @@ class TempFolder {
 /// when that is set.
 std::string InstallAlertProgram(const std::string& folder);
 
+/// How many times |piece| occurs in |text|, overlaps counted.
+int CountOf(const std::string& text, const std::string& piece);
+
+/// Waits up to |seconds| until the file at |path| holds |text| |count| times.
+bool WaitForFileText(const std::string& path, const std::string& text,
+                     double seconds = 30, int count = 1);
+
 /// The whole content of the file at |path| ("" when it cannot be read),
 /// carriage returns removed.
 std::string ReadFileText(const std::string& path);

@@ -143,13 +143,10 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
     std::string output = monitor.Output();
     EXPECT_NE(output.find("\n Paged: 1234 5678\n"), std::string::npos)
         << output;
-    std::string error = " Error connecting to 5551234 on com1,9600,8,n,1\n";
-    int errors = 0;
-    for (std::size_t p = output.find(error); p != std::string::npos;
-         p = output.find(error, p + 1)) {
-      ++errors;
-    }
-    EXPECT_EQ(errors, c.connect_errors) << output;
+    EXPECT_EQ(
+        CountOf(output, " Error connecting to 5551234 on com1,9600,8,n,1\n"),
+        c.connect_errors)
+        << output;
     EXPECT_NE(output.find(text + "\n Running: " + program_ + "\n"),
               std::string::npos)
         << output;

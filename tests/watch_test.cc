@@ -96,11 +96,7 @@ TEST_F(WatchTest, AlertsNewEventsOnly) {
   ASSERT_TRUE(monitor.WaitForOutput("DEMO*Sys*ERR*Disk*12*after clear\n", 20))
       << monitor.Output();
   std::string runs_path = site_.path() + "/runs.txt";
-  for (int i = 0; i < 500; ++i) {
-    std::string runs = ReadFileText(runs_path);
-    if (std::count(runs.begin(), runs.end(), '\n') >= 9) break;
-    usleep(20000);
-  }
+  EXPECT_TRUE(WaitForFileText(runs_path, "\n", 10, 9));  // 3 runs, 3 lines
   monitor.Signal(SIGINT);
   EXPECT_EQ(monitor.Wait(), 0);
 
@@ -126,19 +122,6 @@ TEST_F(WatchTest, AlertsNewEventsOnly) {
 // then the next machine's.
 TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
   const std::string log_path = site_.path() + "/out.log";
-  auto wait_for_file = [&](const std::string& text, int count) {
-    for (int i = 0; i < 3000; ++i) {
-      std::string file = ReadFileText(log_path);
-      int seen = 0;
-      for (std::size_t pos = file.find(text); pos != std::string::npos;
-           pos = file.find(text, pos + 1)) {
-        ++seen;
-      }
-      if (seen >= count) return true;
-      usleep(20000);
-    }
-    return false;
-  };
   std::filesystem::create_directories(site_.path() + "/DEMO");
   std::filesystem::create_directories(site_.path() + "/OTHER");
   ChildProcess monitor;
@@ -150,7 +133,8 @@ TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
   // The last visit of the first round; the next is DEMO's System log, 3 s
   // later, so the events below all land between two visits.
   const std::string last_visit = "Unable to open Application log on GONE\n";
-  ASSERT_TRUE(wait_for_file(last_visit, 1)) << ReadFileText(log_path);
+  ASSERT_TRUE(WaitForFileText(log_path, last_visit, 60))
+      << ReadFileText(log_path);
   const std::vector<std::vector<std::string>> events = {
       {"OTHER", "Application", "--type", "error", "o-app"},
       {"DEMO", "Security", "--type", "success", "d-sec"},
@@ -164,7 +148,8 @@ TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
     Write({event[0], event[1], "--source", "Src", "--id", "3", event[2],
            event[3], event[4]});
   }
-  ASSERT_TRUE(wait_for_file(last_visit, 2)) << ReadFileText(log_path);
+  ASSERT_TRUE(WaitForFileText(log_path, last_visit, 60, 2))
+      << ReadFileText(log_path);
   monitor.Signal(SIGINT);
   EXPECT_EQ(monitor.Wait(), 0);
 
@@ -186,13 +171,7 @@ TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
                               " OTHER*Sec*FAIL*Src*3*o-sec",
                               " OTHER*App*ERR*Src*3*o-app",
                           }));
-  std::size_t runs = 0;
-  for (std::size_t pos = file.find("\n Running: " + program_ + "\n");
-       pos != std::string::npos;
-       pos = file.find("\n Running: " + program_ + "\n", pos + 1)) {
-    ++runs;
-  }
-  EXPECT_EQ(runs, 7u);
+  EXPECT_EQ(CountOf(file, "\n Running: " + program_ + "\n"), 7);
   for (const char* log : {"System", "Security", "Application"}) {
     EXPECT_NE(file.find(std::string("Unable to open ") + log + " log on GONE"),
               std::string::npos);
