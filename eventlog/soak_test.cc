@@ -375,7 +375,9 @@ void SoakClock::Sleep(std::uint32_t) { soak_->OnSleep(); }
 // outside a blackout, and the heap in use should be no larger after the last
 // alert than after the first 10,000.
 TEST(SoakTest, EveryPassingEventAlertedOnceWithoutHeapGrowth) {
-  fs::path site = fs::temp_directory_path() / "sentory-soak-test";
+  // A name of its own, so runs of two builds at once do not meet.
+  fs::path site = fs::temp_directory_path() /
+                  ("sentory-soak-" + std::to_string(std::random_device{}()));
   std::error_code error;
   fs::remove_all(site, error);
   static char root[512];
