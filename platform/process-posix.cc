@@ -124,11 +124,10 @@ class PosixProcessLauncher : public ProcessLauncher {
     std::vector<std::string> args = SplitCommandLine(command_line);
     if (args.empty()) return Fail(ENOENT);
     pid_t pid = 0;
-    int error = Remembered(args[0]) ? Spawn(found_path_, args, &pid) : -1;
-    if (error != 0) {
+    if (!Remembered(args[0]) || Spawn(found_path_, args, &pid) != 0) {
       found_name_.clear();
       std::string path;
-      error = ResolveProgram(args[0], &path);
+      int error = ResolveProgram(args[0], &path);
       if (error == 0) error = Spawn(path, args, &pid);
       if (error != 0) return Fail(error);
       Remember(args[0], path);
