@@ -75,6 +75,8 @@ TEST_F(TapExchangeTest, RepliesToPromptLogonAndBlock) {
       {{"ID=", "\r"}, 1, 0, 1, 1},  // a lone CR yields the terminator
       {{"ID=", kNak, kNak, kAck, kNak, kAck}, 0, 4, 1, 3},
       {{"ID=", kAck, "\r" + kRs}, 1, 4, 1, 1},
+      {{"ID=", kAck, kNak, kNak, kNak, kAck}, 0, 4, 1, 1},
+      {{"ID=", kAck, kNak, kNak, kNak, kNak, kAck}, 1, 4, 1, 1},  // resent 3x
       {{"ID=", kAck, "?"}, 1, 0, 1, 1},
       {{"hello", "?", "ID", "I D="}, 1, 0, 4, 0},
       {{"x", "", "", "", "x", "ID=", kAck, kAck}, 0, 4, 4, 1},

@@ -107,10 +107,17 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
     std::vector<std::string> terminal;
     int connect_errors;
     int id;  // 1 has a message; 12 none
+    bool first_refused;
   };
   const Case cases[] = {
-      {"terminal answers", {}, 0, 1},
-      {"two busy dials first", {"--busy", "--failing-dials", "2"}, 1, 12},
+      {"terminal answers", {}, 0, 1, false},
+      {"two busy dials first",
+       {"--busy", "--failing-dials", "2"},
+       1,
+       12,
+       false},
+      // Sent four times and NAKed each time, the first page is given up.
+      {"first block NAKed four times", {"--nak-block", "4"}, 0, 12, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -140,9 +147,12 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
     EXPECT_EQ(terminal_.Wait(), 0);
 
     EXPECT_EQ(terminal_.Output(),
-              "PAGE 1234 " + text + "\nPAGE 5678 " + text + "\n");
+              (c.first_refused ? "" : "PAGE 1234 " + text + "\n") +
+                  "PAGE 5678 " + text + "\n");
     std::string output = monitor.Output();
-    EXPECT_NE(output.find("\n Paged: 1234 5678\n"), std::string::npos)
+    EXPECT_NE(output.find(c.first_refused ? "\n Paged: 1234(error) 5678\n"
+                                          : "\n Paged: 1234 5678\n"),
+              std::string::npos)
         << output;
     EXPECT_EQ(
         CountOf(output, " Error connecting to 5551234 on com1,9600,8,n,1\n"),
