@@ -334,6 +334,29 @@ TEST(SiteEventLogTest, ServiceCalls) {
   }
   EXPECT_TRUE(service->CloseEventLog(log));
   EXPECT_FALSE(service->CloseEventLog(log));
+
+  // A log file that vanished before it was opened is an empty log; one that
+  // is there but cannot be opened is no log.
+  struct RefusingFiles : FileAccess {
+    bool missing;
+    explicit RefusingFiles(bool m) : missing(m) {}
+    std::unique_ptr<LockedFile> OpenFile(const std::string&, Mode,
+                                         bool* none) override {
+      *none = missing;
+      return nullptr;
+    }
+  };
+  for (bool missing : {true, false}) {
+    SCOPED_TRACE(missing);
+    auto refused = MakeSiteEventLog(std::make_unique<RefusingFiles>(missing));
+    log = refused->OpenEventLog("Server1", "System");
+    EXPECT_EQ(log != nullptr, missing);
+    if (log != nullptr) {
+      EXPECT_TRUE(refused->GetNumberOfEventLogRecords(log, &count));
+      EXPECT_EQ(count, 0u);
+      refused->CloseEventLog(log);
+    }
+  }
   std::error_code error;
   fs::remove_all(site, error);
 }

@@ -39,17 +39,20 @@ std::string SiteRoot() {
   return path;
 }
 
-std::string FindNoCase(const std::string& folder, const std::string& name) {
+std::string FindNoCase(const std::string& folder, const std::string& name,
+                       bool* failed) {
+  if (failed != nullptr) *failed = false;
   if (name.empty()) return "";
   std::error_code error;
   fs::path exact = fs::path(folder) / name;
   if (fs::exists(exact, error)) return exact.string();
-  for (fs::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
+  fs::directory_iterator it(folder, error), end;
+  for (; !error && it != end; it.increment(error)) {
     if (EqualNoCase(it->path().filename().string(), name)) {
       return it->path().string();
     }
   }
+  if (failed != nullptr) *failed = static_cast<bool>(error);
   return "";
 }
 

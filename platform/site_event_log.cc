@@ -12,6 +12,7 @@ namespace {
 
 // The platform's codes for the failures this service reports besides the
 // ones the program tells apart.
+constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorBadNetPath = 53;
 constexpr std::uint32_t kErrorFileCorrupt = 1500;
@@ -39,9 +40,24 @@ class SiteEventLog : public EventLogService {
       Fail(kErrorInvalidParameter);
       return nullptr;
     }
-    std::string path = FindNoCase(folder, log + ".evt");
+    // Only a log file that is not there is an empty log; one that is there
+    // but cannot be opened, or a folder that cannot be looked into, is a
+    // log that cannot be read now.
+    bool failed = false;
+    std::string path = FindNoCase(folder, log + ".evt", &failed);
+    if (failed) {
+      Fail(kErrorAccessDenied);
+      return nullptr;
+    }
     std::unique_ptr<LockedFile> file;
-    if (!path.empty()) file = files_->Open(path, FileAccess::Mode::kRead);
+    if (!path.empty()) {
+      bool missing = false;
+      file = files_->Open(path, FileAccess::Mode::kRead, &missing);
+      if (file == nullptr && !missing) {
+        Fail(kErrorAccessDenied);
+        return nullptr;
+      }
+    }
     auto reader = std::make_unique<EvtReader>(std::move(file));
     if (!reader->Refresh()) {
       Fail(kErrorFileCorrupt);
