@@ -1,6 +1,7 @@
 #include "platform/site_event_log.h"
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -58,12 +59,25 @@ class SiteEventLog : public EventLogService {
         return nullptr;
       }
     }
-    auto reader = std::make_unique<EvtReader>(std::move(file));
-    if (!reader->Refresh()) {
+    // What was learnt of the file at its last open serves again, checked
+    // against the file by Refresh().
+    FileStamp stamp;
+    bool known = file != nullptr && file->Stamp(&stamp);
+    std::unique_ptr<EvtReader> reader;
+    if (known) reader = TakeLearnt(stamp);
+    if (reader) {
+      reader->Reopen(std::move(file));
+    } else {
+      reader = std::make_unique<EvtReader>(std::move(file));
+    }
+    bool ok = reader->Refresh();
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!ok) {
+      if (known) Keep(stamp, std::move(reader));
       Fail(kErrorFileCorrupt);
       return nullptr;
     }
-    std::lock_guard<std::mutex> hold(mutex_);
+    if (known) identity_[reader.get()] = stamp;
     return *open_.insert(reader.release()).first;
   }
 
@@ -114,8 +128,13 @@ class SiteEventLog : public EventLogService {
     std::lock_guard<std::mutex> hold(mutex_);
     auto it = open_.find(static_cast<EvtReader*>(log));
     if (it == open_.end()) return Fail(kErrorInvalidHandle);
-    delete *it;
+    std::unique_ptr<EvtReader> reader(*it);
     open_.erase(it);
+    auto identity = identity_.find(reader.get());
+    if (identity != identity_.end()) {
+      Keep(identity->second, std::move(reader));
+      identity_.erase(identity);
+    }
     return true;
   }
 
@@ -132,9 +151,43 @@ class SiteEventLog : public EventLogService {
     return it == open_.end() ? nullptr : *it;
   }
 
+  using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
+  std::unique_ptr<EvtReader> TakeLearnt(const FileStamp& stamp) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = learnt_.find(Identity(stamp.device, stamp.inode));
+    if (it == learnt_.end()) return nullptr;
+    std::unique_ptr<EvtReader> reader = std::move(it->second.reader);
+    learnt_.erase(it);
+    return reader;
+  }
+
+  // Keeps what |reader| learnt of its file, closed, for the file's next
+  // open; the least recently used are dropped beyond kMaxLearnt. Called
+  // with mutex_ held.
+  void Keep(const FileStamp& stamp, std::unique_ptr<EvtReader> reader) {
+    reader->Release();
+    learnt_[Identity(stamp.device, stamp.inode)] = {++uses_, std::move(reader)};
+    if (learnt_.size() <= kMaxLearnt) return;
+    auto oldest = learnt_.begin();
+    for (auto it = learnt_.begin(); it != learnt_.end(); ++it) {
+      if (it->second.use < oldest->second.use) oldest = it;
+    }
+    learnt_.erase(oldest);
+  }
+
+  struct Learnt {
+    std::uint64_t use = 0;
+    std::unique_ptr<EvtReader> reader;
+  };
+  static constexpr std::size_t kMaxLearnt = 1024;
+
   std::unique_ptr<FileAccess> files_;
   std::mutex mutex_;
   std::set<EvtReader*> open_;
+  std::map<EvtReader*, FileStamp> identity_;
+  std::map<Identity, Learnt> learnt_;
+  std::uint64_t uses_ = 0;
 };
 
 }  // namespace
