@@ -77,6 +77,8 @@ class PosixConsole : public Console {
     std::fflush(nullptr);
     std::_Exit(status);
   }
+
+  [[noreturn]] void ExitProcessNow(int status) override { _exit(status); }
 };
 
 }  // namespace

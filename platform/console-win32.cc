@@ -50,6 +50,14 @@ class Win32Console : public Console {
     std::fflush(nullptr);
     ::ExitProcess(static_cast<UINT>(status));
   }
+
+  // ExitProcess() would run the runtime's detach code, which flushes the
+  // streams and so waits for a lock the main thread may hold while it is
+  // blocked in a write; TerminateProcess() runs none of it.
+  [[noreturn]] void ExitProcessNow(int status) override {
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ::ExitProcess(static_cast<UINT>(status));  // not reached
+  }
 };
 
 }  // namespace

@@ -113,7 +113,12 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
                                    O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  if (output_to_.empty()) {
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
+                                     output_to_.c_str(), O_WRONLY, 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
   std::string previous_folder;
   if (!folder.empty()) {
