@@ -125,8 +125,21 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
     previous_folder = std::filesystem::current_path().string();
     std::filesystem::current_path(folder);
   }
-  int result = posix_spawnp(&pid_, arg_pointers[0], &actions, nullptr,
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults, none;
+  sigemptyset(&defaults);
+  for (int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+    sigaddset(&defaults, signal_number);
+  }
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  int result = posix_spawnp(&pid_, arg_pointers[0], &actions, &attributes,
                             arg_pointers.data(), env_pointers.data());
+  posix_spawnattr_destroy(&attributes);
   if (!previous_folder.empty()) std::filesystem::current_path(previous_folder);
   posix_spawn_file_actions_destroy(&actions);
   close(out_fd);

@@ -28,6 +28,9 @@ class ChildProcess {
 
   /// Starts |argv| with |env| added to this process's environment, in
   /// |folder| when it is not empty. Returns false when it cannot start.
+  /// SIGINT, SIGQUIT, SIGTERM and SIGHUP start with their default action and
+  /// no signal blocked, whatever this process's own signal state (nohup, a
+  /// background job), so tests of what a signal does hold everywhere.
   bool Start(const std::vector<std::string>& argv,
              const std::vector<std::string>& env = {},
              const std::string& folder = "");
