@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,59 @@ TEST(ScanLoopTest, PassOutput) {
   EXPECT_EQ(fakes.process.command_lines.size(), 3u);
   EXPECT_EQ(fakes.clock.beeps,
             (decltype(fakes.clock.beeps)(3, std::make_pair(500u, 250u))));
+  EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
+}
+
+// Given paging, the loop should hang the line up at the end of every pass,
+// before its pause, also after a pass without alerts, and try a page that
+// cannot be sent again every 3000 ms.
+TEST(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
+  FakePlatform fakes;
+  ScriptedSerialLine& line = fakes.serial_ports;
+  RunState state{fakes.platform};
+  const char* argv[] = {"sentory", "/M0", "S1",  "/SYS", "/C",
+                        "COM1",    "/PH", "555", "/P0",  "77"};
+  state.options.ParseCommandLine(10, argv);
+  ParseSeverities("E", &state.severities);
+  state.cursors.Reset(1);
+  state.modem = std::make_unique<ModemLink>(line, fakes.clock, "COM1");
+  state.pager = std::make_unique<PagingDispatcher>(
+      state.options, state.out, fakes.clock, *state.modem, state.page_rate);
+  auto scan = [&](int sleeps) {
+    fakes.console.console.clear();
+    fakes.clock.sleeps.clear();
+    fakes.clock.stop_after_sleeps = sleeps;
+    try {
+      ScanAndAlert(state);
+    } catch (const ProcessEnded&) {
+    }
+  };
+  fakes.event_log.At("S1", "System");
+
+  // A line left up is hung up by a pass that pages nothing.
+  line.Answer({"OK", "CONNECT 9600"});
+  ASSERT_EQ(state.modem->Connect("555"), 0);
+  line.Answer({"OK", "OK"});
+  scan(0);
+  EXPECT_EQ(line.Count("> ath"), 1);
+  EXPECT_EQ(state.modem->IsConnected(), 0);
+
+  // A pass with an alert: dial, page, log off, hang up, then the pause.
+  fakes.event_log.Append("S1", "System", EventFields());
+  line.Answer(
+      {"OK", "CONNECT 9600", "ID=", "\x06", "\x06", "\x1b\x04\r", "OK", "OK"});
+  scan(0);
+  EXPECT_NE(fakes.console.console.find(" Paged: 77\n"), std::string::npos)
+      << fakes.console.console;
+  EXPECT_EQ(line.Count("> ath"), 2);
+  EXPECT_EQ(state.modem->IsConnected(), 0);
+
+  // A terminal that cannot be reached: the same alert every 3000 ms.
+  fakes.event_log.Append("S1", "System", EventFields());
+  line.open_fails = true;
+  const int opens = line.Count("open");
+  scan(2);
+  EXPECT_EQ(line.Count("open") - opens, 3);
   EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
 }
 
