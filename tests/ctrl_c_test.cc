@@ -45,8 +45,11 @@ class CtrlCTest : public testing::Test {
   }
 
   std::vector<std::string> Env() const {
+    // A zone an hour east of UTC, so local time is seen to be local. The
+    // Windows runtime reads TZ in its own form, without zone names.
     return {"SENTORY_ROOT=" + site_.path(), "SENTORY_RECORD_ARGS=runs.txt",
-            "SENTORY_RECORD_ARGS_DELAY_MS=30000"};
+            "SENTORY_RECORD_ARGS_DELAY_MS=30000",
+            TestingWindowsBuild() ? "TZ=CET-1" : "TZ=Europe/Berlin"};
   }
 
   TempFolder site_;
@@ -106,7 +109,7 @@ TEST_F(CtrlCTest, EndsEveryWait) {
       sleep(1);
       ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
                           "write", "DEMO", "System", "--source", "Disk", "--id",
-                          "1", "--type", "error", "x"},
+                          "1", "--type", "error", "--time", "920624818", "x"},
                          &output, Env()),
                 0);
     }
@@ -124,6 +127,12 @@ TEST_F(CtrlCTest, EndsEveryWait) {
       EXPECT_EQ(output.substr(0, before.size()), before);
     }
     EXPECT_EQ(output.find("Paged:"), std::string::npos) << output;
+    if (c.write_event) {
+      // Written at 09:06:58 UTC, an hour behind Berlin in March.
+      EXPECT_NE(output.find("  Event time: Fri Mar 05 10:06:58 1999\n"),
+                std::string::npos)
+          << output;
+    }
     if (TestingWindowsBuild()) TearDown();
     terminal.Signal(SIGTERM);
     terminal.Wait(5);
