@@ -14,17 +14,45 @@ namespace {
 
 constexpr std::int64_t kFriday = 920624818;  // Fri Mar 05 09:06:58 1999 UTC
 
-// Given times in and out of the clock's range, the text should always be 24
-// characters in local time.
+// A clock whose local time is whatever the test sets, so the text is
+// tested on its own, not the calendar behind it.
+class CalendarClock : public FakeClock {
+ public:
+  bool ToLocalTime(std::int64_t, CalendarTime* out) override {
+    if (!converts) return false;
+    *out = local;
+    return true;
+  }
+  CalendarTime local;
+  bool converts = true;
+};
+
+// Given each local time, the text should be its 24 characters, and question
+// marks where the clock cannot convert the time or gives a field out of
+// range.
 TEST(TimeTextTest, Format) {
-  FakeClock clock;
-  EXPECT_EQ(TimeText(clock, kFriday), "Fri Mar 05 09:06:58 1999");
-  EXPECT_EQ(TimeText(clock, 0), "Thu Jan 01 00:00:00 1970");
-  EXPECT_EQ(TimeText(clock, 2147483648), "Tue Jan 19 03:14:08 2038");
-  EXPECT_EQ(TimeText(clock, 4294967295), "Sun Feb 07 06:28:15 2106");
-  clock.utc_offset = -10 * 3600;  // a zone west of UTC
-  EXPECT_EQ(TimeText(clock, kFriday), "Thu Mar 04 23:06:58 1999");
-  EXPECT_EQ(TimeText(clock, 300000000000000), "??? ??? ?? ??:??:?? ????");
+  const char kUnknown[] = "??? ??? ?? ??:??:?? ????";
+  const struct {
+    CalendarTime local;
+    const char* text;
+  } cases[] = {
+      {{1999, 2, 5, 9, 6, 58, 5}, "Fri Mar 05 09:06:58 1999"},
+      {{1999, 11, 5, 18, 1, 1, 0}, "Sun Dec 05 18:01:01 1999"},
+      {{2106, 0, 31, 23, 59, 60, 6}, "Sat Jan 31 23:59:60 2106"},
+      {{999, 5, 1, 0, 0, 0, 1}, "Mon Jun 01 00:00:00 0999"},
+      {{10000, 0, 1, 0, 0, 0, 1}, kUnknown},
+      {{1999, 12, 1, 0, 0, 0, 1}, kUnknown},
+      {{1999, 0, 0, 0, 0, 0, 1}, kUnknown},
+      {{1999, 0, 1, 24, 0, 0, 1}, kUnknown},
+      {{1999, 0, 1, 0, 0, 0, 7}, kUnknown},
+  };
+  CalendarClock clock;
+  for (const auto& c : cases) {
+    clock.local = c.local;
+    EXPECT_EQ(TimeText(clock, 0), c.text);
+  }
+  clock.converts = false;
+  EXPECT_EQ(TimeText(clock, 0), kUnknown);
 }
 
 // Given three new events in one pass and none in the next, the output should
