@@ -3,7 +3,6 @@
 namespace sentory {
 
 void OutputStream::Line(std::initializer_list<std::string_view> pieces) {
-  std::lock_guard<std::mutex> lock(mutex_);
   if (closed_) return;
   for (std::string_view piece : pieces) console_.Write(piece);
   console_.Write("\n");
@@ -11,21 +10,18 @@ void OutputStream::Line(std::initializer_list<std::string_view> pieces) {
 }
 
 void OutputStream::Write(std::string_view text) {
-  std::lock_guard<std::mutex> lock(mutex_);
   if (closed_) return;
   console_.Write(text);
   console_.Flush();
 }
 
 bool OutputStream::OpenLogFile(const char* path) {
-  std::lock_guard<std::mutex> lock(mutex_);
   if (closed_ || !console_.ReopenOutput(path)) return false;
   log_file_open_ = true;
   return true;
 }
 
 void OutputStream::Close() {
-  std::lock_guard<std::mutex> lock(mutex_);
   if (closed_) return;
   closed_ = true;
   console_.Flush();

@@ -2,7 +2,6 @@
 #define SENTORY_APP_OUTPUT_STREAM_H_
 
 #include <initializer_list>
-#include <mutex>
 #include <string_view>
 
 #include "platform/console.h"
@@ -13,9 +12,9 @@ namespace sentory {
 /// console until a log file takes its place. A line is written as its pieces
 /// one after the other, then a line end, and flushed at once.
 ///
-/// Writing allocates nothing, so the out-of-memory path can use it. After
-/// Close() nothing more is written, from any thread: the shutdown path closes
-/// the stream while the main thread may still be printing.
+/// Writing allocates nothing, so the out-of-memory path can use it. Used by
+/// the main thread only: the console control thread never touches it, so a
+/// write blocked on a full pipe holds nothing that thread waits for.
 class OutputStream {
  public:
   explicit OutputStream(Console& console) : console_(console) {}
@@ -38,7 +37,6 @@ class OutputStream {
 
  private:
   Console& console_;
-  std::mutex mutex_;
   bool closed_ = false;
   bool log_file_open_ = false;
 };

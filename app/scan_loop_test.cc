@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,17 +14,45 @@ namespace {
 
 constexpr std::int64_t kFriday = 920624818;  // Fri Mar 05 09:06:58 1999 UTC
 
-// Given times in and out of the clock's range, the text should always be 24
-// characters in local time.
+// A clock whose local time is whatever the test sets, so the text is
+// tested on its own, not the calendar behind it.
+class CalendarClock : public FakeClock {
+ public:
+  bool ToLocalTime(std::int64_t, CalendarTime* out) override {
+    if (!converts) return false;
+    *out = local;
+    return true;
+  }
+  CalendarTime local;
+  bool converts = true;
+};
+
+// Given each local time, the text should be its 24 characters, and question
+// marks where the clock cannot convert the time or gives a field out of
+// range.
 TEST(TimeTextTest, Format) {
-  FakeClock clock;
-  EXPECT_EQ(TimeText(clock, kFriday), "Fri Mar 05 09:06:58 1999");
-  EXPECT_EQ(TimeText(clock, 0), "Thu Jan 01 00:00:00 1970");
-  EXPECT_EQ(TimeText(clock, 2147483648), "Tue Jan 19 03:14:08 2038");
-  EXPECT_EQ(TimeText(clock, 4294967295), "Sun Feb 07 06:28:15 2106");
-  clock.utc_offset = -10 * 3600;  // a zone west of UTC
-  EXPECT_EQ(TimeText(clock, kFriday), "Thu Mar 04 23:06:58 1999");
-  EXPECT_EQ(TimeText(clock, 300000000000000), "??? ??? ?? ??:??:?? ????");
+  const char kUnknown[] = "??? ??? ?? ??:??:?? ????";
+  const struct {
+    CalendarTime local;
+    const char* text;
+  } cases[] = {
+      {{1999, 2, 5, 9, 6, 58, 5}, "Fri Mar 05 09:06:58 1999"},
+      {{1999, 11, 5, 18, 1, 1, 0}, "Sun Dec 05 18:01:01 1999"},
+      {{2106, 0, 31, 23, 59, 60, 6}, "Sat Jan 31 23:59:60 2106"},
+      {{999, 5, 1, 0, 0, 0, 1}, "Mon Jun 01 00:00:00 0999"},
+      {{10000, 0, 1, 0, 0, 0, 1}, kUnknown},
+      {{1999, 12, 1, 0, 0, 0, 1}, kUnknown},
+      {{1999, 0, 0, 0, 0, 0, 1}, kUnknown},
+      {{1999, 0, 1, 24, 0, 0, 1}, kUnknown},
+      {{1999, 0, 1, 0, 0, 0, 7}, kUnknown},
+  };
+  CalendarClock clock;
+  for (const auto& c : cases) {
+    clock.local = c.local;
+    EXPECT_EQ(TimeText(clock, 0), c.text);
+  }
+  clock.converts = false;
+  EXPECT_EQ(TimeText(clock, 0), kUnknown);
 }
 
 // Given three new events in one pass and none in the next, the output should
@@ -71,6 +100,59 @@ TEST(ScanLoopTest, PassOutput) {
   EXPECT_EQ(fakes.process.command_lines.size(), 3u);
   EXPECT_EQ(fakes.clock.beeps,
             (decltype(fakes.clock.beeps)(3, std::make_pair(500u, 250u))));
+  EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
+}
+
+// Given paging, the loop should hang the line up at the end of every pass,
+// before its pause, also after a pass without alerts, and try a page that
+// cannot be sent again every 3000 ms.
+TEST(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
+  FakePlatform fakes;
+  ScriptedSerialLine& line = fakes.serial_ports;
+  RunState state{fakes.platform};
+  const char* argv[] = {"sentory", "/M0", "S1",  "/SYS", "/C",
+                        "COM1",    "/PH", "555", "/P0",  "77"};
+  state.options.ParseCommandLine(10, argv);
+  ParseSeverities("E", &state.severities);
+  state.cursors.Reset(1);
+  state.modem = std::make_unique<ModemLink>(line, fakes.clock, "COM1");
+  state.pager = std::make_unique<PagingDispatcher>(
+      state.options, state.out, fakes.clock, *state.modem, state.page_rate);
+  auto scan = [&](int sleeps) {
+    fakes.console.console.clear();
+    fakes.clock.sleeps.clear();
+    fakes.clock.stop_after_sleeps = sleeps;
+    try {
+      ScanAndAlert(state);
+    } catch (const ProcessEnded&) {
+    }
+  };
+  fakes.event_log.At("S1", "System");
+
+  // A line left up is hung up by a pass that pages nothing.
+  line.Answer({"OK", "CONNECT 9600"});
+  ASSERT_EQ(state.modem->Connect("555"), 0);
+  line.Answer({"OK", "OK"});
+  scan(0);
+  EXPECT_EQ(line.Count("> ath"), 1);
+  EXPECT_EQ(state.modem->IsConnected(), 0);
+
+  // A pass with an alert: dial, page, log off, hang up, then the pause.
+  fakes.event_log.Append("S1", "System", EventFields());
+  line.Answer(
+      {"OK", "CONNECT 9600", "ID=", "\x06", "\x06", "\x1b\x04\r", "OK", "OK"});
+  scan(0);
+  EXPECT_NE(fakes.console.console.find(" Paged: 77\n"), std::string::npos)
+      << fakes.console.console;
+  EXPECT_EQ(line.Count("> ath"), 2);
+  EXPECT_EQ(state.modem->IsConnected(), 0);
+
+  // A terminal that cannot be reached: the same alert every 3000 ms.
+  fakes.event_log.Append("S1", "System", EventFields());
+  line.open_fails = true;
+  const int opens = line.Count("open");
+  scan(2);
+  EXPECT_EQ(line.Count("open") - opens, 3);
   EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
 }
 

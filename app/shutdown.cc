@@ -11,17 +11,12 @@ namespace {
 RunState* g_state = nullptr;
 std::atomic<bool> g_shutting_down{false};
 
-// Runs on the main thread, or on the console control thread while the main
-// thread goes on. The output stream refuses every write once closed, so a
-// main thread still printing touches nothing released; what the main thread
-// may be using (the modem link, the skip text) is left to the end of the
-// process on the control thread's way out. Releasing the modem link frees
-// its memory only: no hang-up is sent, and the end of the process closes the
-// port.
-[[noreturn]] void EndProcess(bool on_main_thread, const char* message,
-                             int status) {
+// On the main thread: prints the message, releases the process-wide
+// resources and ends the process. Releasing the modem link frees its memory
+// only: no hang-up is sent, and the end of the process closes the port.
+[[noreturn]] void EndProcess(const char* message, int status) {
   if (g_shutting_down.exchange(true)) {
-    // Another thread is already ending the process.
+    // The control thread is ending the process, and waits for nothing.
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
   }
   RunState& state = *g_state;
@@ -30,14 +25,24 @@ std::atomic<bool> g_shutting_down{false};
     state.out.Line({message});
     state.out.Line({});
   }
-  if (on_main_thread) {
-    state.pager.reset();
-    state.modem.reset();
-  }
+  state.pager.reset();
+  state.modem.reset();
   state.out.Close();
-  if (on_main_thread) state.skip_text.reset();
+  state.skip_text.reset();
   state.platform.console.ExitProcess(status);
   std::abort();  // not reached: ExitProcess does not return
+}
+
+// On the control thread, while the main thread may be anywhere: in the
+// middle of a write to a pipe nobody reads, holding the stream's locks, or
+// using the modem link and the skip text. So nothing is touched or released
+// here; every line is flushed as it is written, so the log file already
+// holds all of them, and the end of the process closes it and the port. It
+// ends the process even while the main thread is in Shutdown itself.
+[[noreturn]] void EndProcessFromControlThread() {
+  g_shutting_down = true;
+  g_state->platform.console.ExitProcessNow(0);
+  std::abort();  // not reached: ExitProcessNow does not return
 }
 
 }  // namespace
@@ -47,13 +52,11 @@ void InstallShutdownRecord(RunState* state) {
   g_shutting_down = false;
 }
 
-void Shutdown(const char* message, int status) {
-  EndProcess(true, message, status);
-}
+void Shutdown(const char* message, int status) { EndProcess(message, status); }
 
 bool OnConsoleControl(Console::Control event) {
   if (event == Console::Control::kOther) return false;
-  EndProcess(false, nullptr, 0);
+  EndProcessFromControlThread();
 }
 
 void OnOutOfMemory() { Shutdown("Error: Memory Allocation failed.", 1); }

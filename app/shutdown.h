@@ -15,9 +15,11 @@ void InstallShutdownRecord(RunState* state);
 /// resources, and ends the process with |status|. Called on the main thread.
 [[noreturn]] void Shutdown(const char* message, int status);
 
-/// The console control handler: Ctrl-C and Ctrl-Break end the process with
-/// status 0 and print nothing; any other event is left to the platform.
-/// Runs on a thread of the platform's while the main thread goes on.
+/// The console control handler: Ctrl-C and Ctrl-Break end the process at
+/// once with status 0, print nothing and release nothing, since the main
+/// thread may be using anything at that moment; any other event is left to
+/// the platform. Runs on a thread of the platform's while the main thread
+/// goes on.
 bool OnConsoleControl(Console::Control event);
 
 /// The out-of-memory handler, installed with std::set_new_handler: ends the

@@ -61,20 +61,26 @@ TEST_F(ShutdownTest, FailedAllocationEndsTheRun) {
 }
 
 // Given each console control event, Ctrl-C and Ctrl-Break should end the run
-// with status 0 and print nothing, not even a line written later; other
-// events should be left to the platform.
+// at once with status 0, print nothing and release nothing the main thread
+// may still be using; other events should be left to the platform.
 TEST_F(ShutdownTest, ConsoleControlEvents) {
-  Start({"/M0", "a", "/SYS", "/S", "E", "/R", "p"});
+  fakes_.files.files["skip.txt"] = "7 Disk\n";
+  Start({"/M0", "a", "/SYS", "/S", "E", "/SK", "skip.txt", "/C", "COM1", "/PH",
+         "1", "/P0", "2"});
   ASSERT_NE(console_.handler, nullptr);
   EXPECT_FALSE(console_.handler(Console::Control::kOther));
   EXPECT_TRUE(console_.exits.empty());
+  const std::string before = console_.console;
   for (Console::Control event :
        {Console::Control::kCtrlC, Console::Control::kCtrlBreak}) {
     InstallShutdownRecord(&state_);
-    std::string before = console_.console;
     EXPECT_EQ(Status([&] { console_.handler(event); }), 0);
-    state_.out.Line({"late"});
+    EXPECT_TRUE(console_.exited_at_once);
+    EXPECT_FALSE(console_.output_closed);
     EXPECT_EQ(console_.console, before);
+    EXPECT_NE(state_.pager, nullptr);
+    EXPECT_NE(state_.modem, nullptr);
+    EXPECT_NE(state_.skip_text, nullptr);
   }
 }
 

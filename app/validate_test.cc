@@ -164,6 +164,22 @@ TEST(ValidateOptionsTest, ChecksInOrder) {
        nullptr},
       {"/B1 without value", With({"/R", "p", "/B0", "1-2", "/B1"}), kBlackout},
       {"/L last", With({"/R", "p", "/L"}), kLogFile},
+      // Each line below fails two checks, next to each other in the order
+      // wherever both can fail at once; the earlier one's line wins.
+      {"1 before 2", {"/S", "E", "/R", "p"}, kMachines},
+      {"2 before 3", {"/M0", "a", "/R", "p"}, kLogs},
+      {"3 before 4", {"/M0", "a", "/SYS", "/R", "p", "/SK"}, kSeverity},
+      {"4 before 5", With({"/SK"}), kSkip},
+      // 5 fails only without "/C" and "/R", which 6 to 10 need.
+      {"5 before 11", With({"/B0"}), kMethod},
+      {"6 before 7", With({"/R", "/C", "/PH", "1", "/P0", "2"}), kProgram},
+      {"7 before 8", With({"/C", "/P0", "2"}), kCom},
+      {"8 before 9", With({"/C", "COM1"}), kPhone},
+      {"9 before 10", With({"/C", "COM1", "/PH", "1", "/MAX", "0/60"}), kPin},
+      {"10 before 11", Paging({"/MAX", "0/60", "/B0"}), kRate},
+      {"11 before 12 of a later period",
+       With({"/R", "p", "/B0", "/B1", "30-1"}), kBlackout},
+      {"12 before 13", With({"/R", "p", "/B0", "24-6", "/L"}), kHours},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

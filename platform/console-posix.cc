@@ -3,7 +3,8 @@
 //
 // Ctrl-C is SIGINT and Ctrl-Break is SIGQUIT. Both are blocked in every
 // thread and taken by a thread of their own with sigwait(), so the handler
-// runs on a thread of its own as on Windows. SIGTERM and SIGHUP keep their
+// runs on a thread of its own as on Windows. When that thread cannot be
+// made, both keep their default action. SIGTERM and SIGHUP keep their
 // default action, as closing the console does on Windows.
 
 #include <fcntl.h>
@@ -13,7 +14,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "platform/console.h"
 
@@ -50,32 +50,54 @@ class PosixConsole : public Console {
     // A program started in the background by a shell inherits SIGINT ignored;
     // an ignored signal is discarded even while blocked, so restore the
     // default action before blocking.
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGQUIT);
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     if (sigaction(SIGINT, &action, nullptr) != 0 ||
-        sigaction(SIGQUIT, &action, nullptr) != 0 ||
-        pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
+        sigaction(SIGQUIT, &action, nullptr) != 0) {
       return false;
     }
-    std::thread([set, handler] {
-      for (;;) {
-        int signal_number = 0;
-        if (sigwait(&set, &signal_number) != 0) continue;
-        handler(signal_number == SIGINT ? Control::kCtrlC
-                                        : Control::kCtrlBreak);
-      }
-    }).detach();
+    // The thread is made with the signals blocked, so it inherits the mask
+    // sigwait() needs; they stay blocked in the calling thread only when the
+    // thread exists to take them.
+    static ControlThread control;
+    control.handler = handler;
+    sigemptyset(&control.signals);
+    sigaddset(&control.signals, SIGINT);
+    sigaddset(&control.signals, SIGQUIT);
+    if (pthread_sigmask(SIG_BLOCK, &control.signals, nullptr) != 0) {
+      return false;
+    }
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, RunControlThread, &control) != 0) {
+      pthread_sigmask(SIG_UNBLOCK, &control.signals, nullptr);
+      return false;
+    }
+    pthread_detach(thread);
     return true;
   }
 
   [[noreturn]] void ExitProcess(int status) override {
     std::fflush(nullptr);
     std::_Exit(status);
+  }
+
+  [[noreturn]] void ExitProcessNow(int status) override { _exit(status); }
+
+ private:
+  struct ControlThread {
+    sigset_t signals;
+    ControlHandler handler = nullptr;
+  };
+
+  static void* RunControlThread(void* argument) {
+    const ControlThread& control = *static_cast<ControlThread*>(argument);
+    for (;;) {
+      int signal_number = 0;
+      if (sigwait(&control.signals, &signal_number) != 0) continue;
+      control.handler(signal_number == SIGINT ? Control::kCtrlC
+                                              : Control::kCtrlBreak);
+    }
   }
 };
 

@@ -1,6 +1,9 @@
 // The console on Windows. Only Win32 and C++ standard library code may live
 // here.
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -30,13 +33,17 @@ class Win32Console : public Console {
   void Flush() override { std::fflush(stdout); }
 
   bool ReopenOutput(const char* path) override {
-    // freopen() leaves stdout closed when it fails, so find out first
-    // whether the file can be opened at all.
-    std::FILE* probe = std::fopen(path, "a");
-    if (probe == nullptr) return false;
-    std::fclose(probe);
+    // freopen() closes stdout before it opens the file, and leaves it closed
+    // when the open fails. Open the file first and put it in place of
+    // stdout's descriptor only once it is open, so a failure leaves the
+    // console as it was.
+    int fd = _open(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT,
+                   _S_IREAD | _S_IWRITE);
+    if (fd < 0) return false;
     std::fflush(stdout);
-    return std::freopen(path, "a", stdout) != nullptr;
+    bool ok = _dup2(fd, _fileno(stdout)) == 0;
+    _close(fd);
+    return ok;
   }
 
   void CloseOutput() override { std::fclose(stdout); }
@@ -49,6 +56,14 @@ class Win32Console : public Console {
   [[noreturn]] void ExitProcess(int status) override {
     std::fflush(nullptr);
     ::ExitProcess(static_cast<UINT>(status));
+  }
+
+  // ExitProcess() would run the runtime's detach code, which flushes the
+  // streams and so waits for a lock the main thread may hold while it is
+  // blocked in a write; TerminateProcess() runs none of it.
+  [[noreturn]] void ExitProcessNow(int status) override {
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ::ExitProcess(static_cast<UINT>(status));  // not reached
   }
 };
 

@@ -36,9 +36,14 @@ class Console {
   /// and the platform's others). Returns false when the platform refuses.
   virtual bool SetControlHandler(ControlHandler handler) = 0;
 
-  /// Ends the process at once with |status|, after flushing the standard
-  /// streams. Safe to call from any thread.
+  /// Ends the process with |status|, after flushing the standard streams.
+  /// For the thread that writes the output.
   [[noreturn]] virtual void ExitProcess(int status) = 0;
+  /// Ends the process with |status| at once: flushes nothing, takes no lock
+  /// and waits for nothing, so it ends the process from any thread even
+  /// while another is blocked writing to standard output. What was already
+  /// flushed is kept; files and ports close with the process.
+  [[noreturn]] virtual void ExitProcessNow(int status) = 0;
 };
 
 /// The console of this process.

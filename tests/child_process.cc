@@ -113,15 +113,33 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
                                    O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  if (output_to_.empty()) {
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
+                                     output_to_.c_str(), O_WRONLY, 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
   std::string previous_folder;
   if (!folder.empty()) {
     previous_folder = std::filesystem::current_path().string();
     std::filesystem::current_path(folder);
   }
-  int result = posix_spawnp(&pid_, arg_pointers[0], &actions, nullptr,
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults, none;
+  sigemptyset(&defaults);
+  for (int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+    sigaddset(&defaults, signal_number);
+  }
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  int result = posix_spawnp(&pid_, arg_pointers[0], &actions, &attributes,
                             arg_pointers.data(), env_pointers.data());
+  posix_spawnattr_destroy(&attributes);
   if (!previous_folder.empty()) std::filesystem::current_path(previous_folder);
   posix_spawn_file_actions_destroy(&actions);
   close(out_fd);

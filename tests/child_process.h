@@ -28,6 +28,9 @@ class ChildProcess {
 
   /// Starts |argv| with |env| added to this process's environment, in
   /// |folder| when it is not empty. Returns false when it cannot start.
+  /// SIGINT, SIGQUIT, SIGTERM and SIGHUP start with their default action and
+  /// no signal blocked, whatever this process's own signal state (nohup, a
+  /// background job), so tests of what a signal does hold everywhere.
   bool Start(const std::vector<std::string>& argv,
              const std::vector<std::string>& env = {},
              const std::string& folder = "");
@@ -41,6 +44,10 @@ class ChildProcess {
   bool WaitForOutput(const std::string& text, double seconds = 30,
                      int count = 1);
 
+  /// Makes the next Start() send standard output to |path| (for example a
+  /// FIFO) instead of a file of its own; Output() then gives "".
+  void SendOutputTo(const std::string& path) { output_to_ = path; }
+
   /// Sends |signal_number| to the program.
   void Signal(int signal_number);
 
@@ -52,6 +59,7 @@ class ChildProcess {
   pid_t pid_ = -1;
   std::string out_path_;
   std::string err_path_;
+  std::string output_to_;
 };
 
 /// Runs |argv| to its end and returns its exit status; |output| receives its

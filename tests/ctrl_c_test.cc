@@ -3,8 +3,10 @@
 // paging terminal's answer. It must end with status 0 and keep every line
 // written before.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,8 +45,11 @@ class CtrlCTest : public testing::Test {
   }
 
   std::vector<std::string> Env() const {
+    // A zone an hour east of UTC, so local time is seen to be local. The
+    // Windows runtime reads TZ in its own form, without zone names.
     return {"SENTORY_ROOT=" + site_.path(), "SENTORY_RECORD_ARGS=runs.txt",
-            "SENTORY_RECORD_ARGS_DELAY_MS=30000"};
+            "SENTORY_RECORD_ARGS_DELAY_MS=30000",
+            TestingWindowsBuild() ? "TZ=CET-1" : "TZ=Europe/Berlin"};
   }
 
   TempFolder site_;
@@ -104,21 +109,85 @@ TEST_F(CtrlCTest, EndsEveryWait) {
       sleep(1);
       ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
                           "write", "DEMO", "System", "--source", "Disk", "--id",
-                          "1", "--type", "error", "x"},
+                          "1", "--type", "error", "--time", "920624818", "x"},
                          &output, Env()),
                 0);
     }
     ASSERT_TRUE(monitor.WaitForOutput(c.last_line, 20)) << monitor.Output();
     usleep(c.settle_ms * 1000);  // well inside the wait
+    std::string before = monitor.Output();
     monitor.Signal(SIGINT);
     EXPECT_EQ(monitor.Wait(5), 0);
     output = monitor.Output();
-    EXPECT_NE(output.find(std::string(c.last_line)), std::string::npos);
+    if (c.settle_ms > 0) {
+      // Deep inside a long wait: nothing lost and nothing added.
+      EXPECT_EQ(output, before);
+    } else {
+      // The tone's end may print the next line before the signal lands.
+      EXPECT_EQ(output.substr(0, before.size()), before);
+    }
     EXPECT_EQ(output.find("Paged:"), std::string::npos) << output;
+    if (c.write_event) {
+      // Written at 09:06:58 UTC, an hour behind Berlin in March.
+      EXPECT_NE(output.find("  Event time: Fri Mar 05 10:06:58 1999\n"),
+                std::string::npos)
+          << output;
+    }
     if (TestingWindowsBuild()) TearDown();
     terminal.Signal(SIGTERM);
     terminal.Wait(5);
   }
+}
+
+// Given standard output on a FIFO nobody reads and alerts enough to fill it,
+// so that the monitor is blocked in a write, Ctrl-C should still end it
+// with status 0 within 2 s.
+TEST_F(CtrlCTest, EndsWhileAWriteIsBlocked) {
+  std::string fifo = site_.path() + "/out.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Held open so the monitor's writes block rather than fail; never read.
+  int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  int capacity = fcntl(reader, F_GETPIPE_SZ);
+  auto waiting = [reader] {
+    int bytes = 0;
+    ioctl(reader, FIONREAD, &bytes);
+    return bytes;
+  };
+  ChildProcess monitor;
+  monitor.SendOutputTo(fifo);
+  ASSERT_TRUE(monitor.Start(
+      SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "E", "/R", program_}),
+      {"SENTORY_ROOT=" + site_.path(), "SENTORY_RECORD_ARGS=runs.txt"},
+      site_.path()));
+  // The banner and the scanning line are in the FIFO.
+  const int started = static_cast<int>(
+      sizeof(kBanner) - 1 + sizeof("Scanning event logs (ctrl-c to quit)..."));
+  for (int i = 0; i < 1500 && waiting() < started; ++i) usleep(20000);
+  ASSERT_GE(waiting(), started);
+  sleep(1);
+  const std::string long_text(30000, 'x');
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
+                        "write", "DEMO", "System", "--source", "Disk", "--id",
+                        "1", "--type", "error", long_text},
+                       nullptr, {"SENTORY_ROOT=" + site_.path()}),
+              0);
+  }
+  // Full, up to what partly filled pages leave free, and no longer growing:
+  // the monitor is blocked with the rest of its alerts still to write.
+  int full = capacity - 4 * 4096;
+  for (int i = 0; i < 1500 && waiting() < full; ++i) usleep(20000);
+  ASSERT_GE(waiting(), full);
+  int seen = 0;
+  for (int i = 0; i < 60 && seen != waiting(); ++i) {
+    seen = waiting();
+    usleep(500000);
+  }
+  ASSERT_EQ(seen, waiting());
+  monitor.Signal(SIGINT);
+  EXPECT_EQ(monitor.Wait(2), 0);
+  close(reader);
 }
 
 }  // namespace

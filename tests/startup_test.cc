@@ -140,39 +140,45 @@ TEST_F(StartupTest, LogFileAppendedAcrossRunsAndCtrlC) {
 struct SignalCase {
   const char* name;
   int signal_number;
-  int status;  // expected exit status
-  bool started_ignoring_sigint;
+  int status;                        // expected exit status
+  std::vector<std::string> starter;  // run before the program, if any
 };
 
 // Given each signal while the program waits, it should end as the console
 // control rules say: Ctrl-C and Ctrl-Break with 0, others by their default.
 TEST_F(StartupTest, ConsoleControlSignals) {
   std::vector<SignalCase> cases = {
-      {"Ctrl-C", SIGINT, 0, false},
-      {"Ctrl-C with SIGINT ignored at start", SIGINT, 0, true},
+      {"Ctrl-C", SIGINT, 0, {}},
+      // As a shell script starts a program in the background.
+      {"Ctrl-C with SIGINT ignored at start",
+       SIGINT,
+       0,
+       {"sh", "-c", "trap '' INT; exec \"$@\"", "sh"}},
   };
   if (!TestingWindowsBuild()) {
     // Wine cannot produce Ctrl-Break, and closing the console is Windows'
     // own business.
-    cases.push_back({"Ctrl-Break", SIGQUIT, 0, false});
-    cases.push_back(
-        {"SIGTERM keeps its default", SIGTERM, 128 + SIGTERM, false});
-    cases.push_back({"SIGHUP keeps its default", SIGHUP, 128 + SIGHUP, false});
+    cases.push_back({"Ctrl-Break", SIGQUIT, 0, {}});
+    cases.push_back({"SIGTERM keeps its default", SIGTERM, 128 + SIGTERM, {}});
+    cases.push_back({"SIGHUP keeps its default", SIGHUP, 128 + SIGHUP, {}});
+    // Too little memory for the control thread's stack: the program runs
+    // on, and Ctrl-C ends it by the signal's default action.
+    cases.push_back({"Ctrl-C without a control thread",
+                     SIGINT,
+                     128 + SIGINT,
+                     {"prlimit", "--as=10000000"}});
   }
   for (const SignalCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> command = Watching({});
-    if (c.started_ignoring_sigint) {
-      // As a shell script starts a program in the background.
-      command.insert(command.begin(),
-                     {"sh", "-c", "trap '' INT; exec \"$@\"", "sh"});
-    }
+    command.insert(command.begin(), c.starter.begin(), c.starter.end());
     ChildProcess child;
     ASSERT_TRUE(child.Start(command, SiteEnv(), site_.path()));
     ASSERT_TRUE(child.WaitForOutput(kScanning));
     child.Signal(c.signal_number);
     EXPECT_EQ(child.Wait(), c.status);
     EXPECT_EQ(child.Output(), std::string(kBanner) + kScanning);
+    EXPECT_EQ(child.Errors(), "");
   }
 }
 

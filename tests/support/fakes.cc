@@ -15,6 +15,13 @@ bool FakeConsole::ReopenOutput(const char* path) {
 
 void FakeConsole::ExitProcess(int status) {
   exits.push_back(status);
+  exited_at_once = false;
+  throw ProcessEnded{status};
+}
+
+void FakeConsole::ExitProcessNow(int status) {
+  exits.push_back(status);
+  exited_at_once = true;
   throw ProcessEnded{status};
 }
 

@@ -29,6 +29,8 @@ class FakeConsole : public Console {
     return true;
   }
   [[noreturn]] void ExitProcess(int status) override;
+  /// Records the status in |exits| too, and sets |exited_at_once|.
+  [[noreturn]] void ExitProcessNow(int status) override;
 
   std::string console;
   std::string log;
@@ -37,6 +39,7 @@ class FakeConsole : public Console {
   bool output_closed = false;
   ControlHandler handler = nullptr;
   std::vector<int> exits;
+  bool exited_at_once = false;  ///< the last exit was ExitProcessNow
 };
 
 /// A clock that never waits: it records sleeps and tones and moves its time
