@@ -256,10 +256,17 @@ TEST_F(SentoryEventlogTest, HelpVersionAndMessages) {
 // Given the real wrapped System log, whose insertion strings hold CR and
 // LF, list should print exactly one line per record, a CR LF as \x0D\x0A.
 TEST_F(SentoryEventlogTest, ListsOneLinePerRecord) {
-  fs::path real =
-      fs::path("..") / "shared" / "testdata" / "evt" / "wrapped-SysEvent.Evt";
-  if (!fs::exists(real)) real = fs::path("../..") / real;
-  if (!fs::exists(real)) GTEST_SKIP() << "no shared test data";
+  // The shared test data lies beside the repository or a folder holding it.
+  fs::path real;
+  for (fs::path at = fs::path(__FILE__).parent_path(); at != at.parent_path();
+       at = at.parent_path()) {
+    fs::path file = at / "shared" / "testdata" / "evt" / "wrapped-SysEvent.Evt";
+    if (fs::exists(file)) {
+      real = file;
+      break;
+    }
+  }
+  if (real.empty()) GTEST_SKIP() << "no shared test data";
   fs::create_directories(site_ / "M1");
   fs::copy_file(real, site_ / "M1" / "System.evt");
   ASSERT_EQ(Tool("write M1 System --source S --id 1 --time 5 'a\\b' c"), 0);
