@@ -283,7 +283,12 @@ TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
       EvtReader::Result result = reader->ReadEvent(n, &got);
       // The writer may wrap past a record between the refresh and the read.
       if (result == EvtReader::Result::kMissing) continue;
-      ASSERT_EQ(result, EvtReader::Result::kOk) << n;
+      // A failed read ends the reader, never the test before the join.
+      if (result != EvtReader::Result::kOk) {
+        ADD_FAILURE() << "read " << n;
+        seen = kEvents;
+        break;
+      }
       EXPECT_EQ(Fields(got), Fields(Numbered(n)));
       seen = n;
     }
