@@ -27,7 +27,7 @@ struct RunState {
   SeveritySlots severities;
   PageRateWindow page_rate;
   RecordCursorTable cursors;
-  std::unique_ptr<std::string> skip_text;   ///< present with "/SK"
+  std::unique_ptr<SkipList> skip_text;      ///< present with "/SK"
   std::unique_ptr<ModemLink> modem;         ///< present with "/C"
   std::unique_ptr<PagingDispatcher> pager;  ///< present with "/C"
 };

@@ -80,7 +80,7 @@ void RunSentory(RunState& state, int count, const char* const* words) {
   state.cursors.Reset(machines);
   if (state.options.HasOption("/L")) OpenLogFile(state);
   if (const char* skip_file = state.options.OptionValue("/SK")) {
-    state.skip_text = std::make_unique<std::string>();
+    state.skip_text = std::make_unique<SkipList>();
     if (!LoadSkipText(state.platform.files, skip_file, state.out,
                       state.skip_text.get())) {
       Shutdown(nullptr, 1);

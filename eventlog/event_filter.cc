@@ -5,10 +5,10 @@
 namespace sentory {
 namespace {
 
-bool IsWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr std::uint32_t kLargestId = 0xFFFF;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
@@ -39,7 +39,7 @@ void ParseSeverities(const char* text, SeveritySlots* slots) {
 }
 
 bool LoadSkipText(FileMapper& files, const char* path, OutputStream& out,
-                  std::string* skip_text) {
+                  SkipList* skip_list) {
   FileMapper::Handle file = files.OpenFile(path);
   if (file == nullptr) {
     out.Line({"Could not open create file ", path});
@@ -64,38 +64,57 @@ bool LoadSkipText(FileMapper& files, const char* path, OutputStream& out,
       nul == nullptr
           ? size
           : static_cast<std::size_t>(static_cast<const char*>(nul) - view);
-  skip_text->assign(view, length);
+  std::string text(view, length);
   files.UnmapViewOfFile(view);
   files.CloseHandle(mapping);
   files.CloseHandle(file);
+  skip_list->Assign(std::move(text));
   return true;
 }
 
-bool SkipTextMatches(std::string_view skip_text, std::uint16_t event_id,
-                     std::string_view source) {
-  if (source.empty()) return false;
-  const std::string id = std::to_string(event_id);
-  const std::size_t size = skip_text.size();
-  for (std::size_t pos = skip_text.find(id); pos != std::string_view::npos;
-       pos = skip_text.find(id, pos + 1)) {
-    std::size_t p = pos + id.size();
-    bool whole_word = (pos == 0 || IsWhitespace(skip_text[pos - 1])) &&
-                      p < size && IsWhitespace(skip_text[p]);
-    if (!whole_word) continue;
-    while (p < size && IsWhitespace(skip_text[p])) ++p;
-    if (skip_text.compare(p, source.size(), source) != 0) continue;
-    std::size_t after = p + source.size();
-    if (after == size || IsWhitespace(skip_text[after])) return true;
+void SkipList::Assign(std::string text) {
+  entries_.clear();
+  text_ = std::move(text);
+  std::string_view rest = text_;
+  if (rest.substr(0, 3) == kByteOrderMark) rest.remove_prefix(3);
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    std::size_t p = 0;
+    while (p < line.size() && IsBlank(line[p])) ++p;
+    std::uint32_t id = 0;
+    std::size_t digits = p;
+    while (p < line.size() && line[p] >= '0' && line[p] <= '9' &&
+           id <= kLargestId) {
+      id = id * 10 + static_cast<std::uint32_t>(line[p] - '0');
+      ++p;
+    }
+    if (p == digits || id > kLargestId || p == line.size() ||
+        !IsBlank(line[p])) {
+      continue;
+    }
+    while (p < line.size() && IsBlank(line[p])) ++p;
+    std::size_t last = line.size();
+    while (last > p && (IsBlank(line[last - 1]) || line[last - 1] == '\r')) {
+      --last;
+    }
+    if (last == p) continue;
+    entries_.insert(
+        Entry{static_cast<std::uint16_t>(id), line.substr(p, last - p)});
   }
-  return false;
+}
+
+bool SkipList::Matches(std::uint16_t event_id, std::string_view source) const {
+  return entries_.count(Entry{event_id, source}) != 0;
 }
 
 bool PassesFilter(const EventRecord& record, const SeveritySlots& slots,
-                  const std::string* skip_text) {
+                  const SkipList* skip_list) {
   EventLogRecord header = record.Header();
-  if (skip_text != nullptr &&
-      SkipTextMatches(*skip_text, static_cast<std::uint16_t>(header.EventID),
-                      record.SourceName())) {
+  if (skip_list != nullptr &&
+      skip_list->Matches(static_cast<std::uint16_t>(header.EventID),
+                         record.SourceName())) {
     return false;
   }
   for (std::uint32_t slot : slots.slot) {

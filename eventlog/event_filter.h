@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 
 #include "app/output_stream.h"
 #include "eventlog/event_record.h"
@@ -24,22 +26,58 @@ struct SeveritySlots {
 /// character leaves its slot 0. Characters after the fifth are ignored.
 void ParseSeverities(const char* text, SeveritySlots* slots);
 
-/// Reads the skip file at |path| whole into |skip_text|, up to its first NUL
+/// The skip file's entries, one a line: an event ID in decimal at the start
+/// of the line (after any blanks), blanks, then the source name, which is
+/// the rest of the line without its trailing blanks and CR. A UTF-8
+/// byte-order mark before the first entry is passed over; a line that does
+/// not begin with an ID from 0 to 65535 and a blank, or names no source,
+/// is no entry. The entries are parsed once, into a table looked up by ID
+/// and source, so a lookup costs the same however long the file is.
+class SkipList {
+ public:
+  SkipList() = default;
+  explicit SkipList(std::string text) { Assign(std::move(text)); }
+  // The table points into text_, which must stay where it is.
+  SkipList(const SkipList&) = delete;
+  SkipList& operator=(const SkipList&) = delete;
+
+  /// Replaces the text (the file's bytes as loaded) and parses its entries.
+  void Assign(std::string text);
+  /// True when an entry names exactly |event_id| and exactly |source|.
+  bool Matches(std::uint16_t event_id, std::string_view source) const;
+  /// The file's bytes as loaded.
+  const std::string& text() const { return text_; }
+  /// The number of distinct entries.
+  std::size_t size() const { return entries_.size(); }
+
+ private:
+  struct Entry {
+    std::uint16_t id;
+    std::string_view source;
+    bool operator==(const Entry& other) const {
+      return id == other.id && source == other.source;
+    }
+  };
+  struct EntryHash {
+    std::size_t operator()(const Entry& entry) const {
+      return std::hash<std::string_view>()(entry.source) * 31u + entry.id;
+    }
+  };
+
+  std::string text_;
+  std::unordered_set<Entry, EntryHash> entries_;
+};
+
+/// Reads the skip file at |path| whole into |skip_list|, up to its first NUL
 /// byte. On failure writes the line that says which step failed and returns
 /// false; an empty file cannot be mapped and fails.
 bool LoadSkipText(FileMapper& files, const char* path, OutputStream& out,
-                  std::string* skip_text);
+                  SkipList* skip_list);
 
-/// True when |skip_text| holds the entry "<event_id> <source>": the ID as a
-/// whole word, whitespace, then exactly |source| followed by whitespace or
-/// the end of the text. An empty source is never skipped.
-bool SkipTextMatches(std::string_view skip_text, std::uint16_t event_id,
-                     std::string_view source);
-
-/// True when |record| raises an alert: it is not in the skip text (when
+/// True when |record| raises an alert: it is not in the skip list (when
 /// there is one) and its type is one of the slots.
 bool PassesFilter(const EventRecord& record, const SeveritySlots& slots,
-                  const std::string* skip_text);
+                  const SkipList* skip_list);
 
 }  // namespace sentory
 

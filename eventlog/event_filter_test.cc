@@ -25,7 +25,10 @@ TEST(EventFilterTest, SkipTextMatching) {
       {"17 Tape", 7, "Tape", false},
       {"17 TapeDrive", 17, "Tape", false},
       {"17 Tap", 17, "Tape", false},
-      {"17\r\n  Tape\r\n", 17, "Tape", true},
+      {"17\r\n  Tape\r\n", 17, "Tape", false},
+      {"17 Tape\r\n99 Disk\r\n", 17, "Tape", true},
+      {"17 Tape \t\r\n", 17, "Tape", true},
+      {"  17\tTape", 17, "Tape", true},
       {"111 Tape", 1, "Tape", false},
       {"111 Tape", 111, "Tape", true},
       {"17 Disk\n17 Tape", 17, "Tape", true},
@@ -33,6 +36,14 @@ TEST(EventFilterTest, SkipTextMatching) {
       {"17", 17, "Tape", false},
       {"17 Service Control Manager\n", 17, "Service Control Manager", true},
       {"17 Service  Control Manager", 17, "Service Control Manager", false},
+      {"1000 Application Error", 1000, "Application", false},
+      {"1000 Application Error", 1000, "Application Error", true},
+      {"1000 Application\n", 1000, "Application Error", false},
+      {"Tape 17 Disk", 17, "Disk", false},
+      {"\xEF\xBB\xBF"
+       "17 Tape\r\n",
+       17, "Tape", true},
+      {"65553 Tape", 17, "Tape", false},
       {"17 Tape", 17 + 0x10000, "Tape", true},
       {"17 ", 17, "", false},
       {"", 17, "Tape", false},
@@ -47,8 +58,8 @@ TEST(EventFilterTest, SkipTextMatching) {
     EventRecord record = MakeEventRecord(fields);
     SeveritySlots slots;
     slots.slot[0] = 1;
-    std::string text = c.text;
-    EXPECT_EQ(PassesFilter(record, slots, &text), !c.skipped);
+    SkipList skip_list(c.text);
+    EXPECT_EQ(PassesFilter(record, slots, &skip_list), !c.skipped);
   }
 }
 
@@ -112,11 +123,12 @@ TEST(EventFilterTest, LoadSkipText) {
     files.fail_view = c.fail_view;
     FakeConsole console;
     OutputStream out(console);
-    std::string text;
-    EXPECT_EQ(LoadSkipText(files, "skip.txt", out, &text), c.line == nullptr);
+    SkipList skip_list;
+    EXPECT_EQ(LoadSkipText(files, "skip.txt", out, &skip_list),
+              c.line == nullptr);
     EXPECT_EQ(console.console, c.line ? std::string(c.line) + "\n" : "");
     if (c.line == nullptr) {
-      EXPECT_EQ(text, "17 Tape\n");
+      EXPECT_EQ(skip_list.text(), "17 Tape\n");
     }
     EXPECT_EQ(files.handles, 0);
     EXPECT_EQ(files.views, 0);

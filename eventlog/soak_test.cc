@@ -177,7 +177,7 @@ class Soak {
         "/S",        "EWF", "/SK",   "skip", "/B0",   "2-3"};
     state_.options.ParseCommandLine(sizeof(kWords) / sizeof(kWords[0]), kWords);
     ParseSeverities("EWF", &state_.severities);
-    state_.skip_text = std::make_unique<std::string>("1234 Disk\r\n");
+    state_.skip_text = std::make_unique<SkipList>("1234 Disk\r\n");
     state_.cursors.Reset(kMachines);
     clock_.now = kOneAm;
     try {

@@ -3,11 +3,17 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <map>
+
 #include "platform/file_mapping.h"
 
 namespace sentory {
 namespace {
 
+// Each mapping is made without a name, so two processes never share one,
+// and at the size the file had when it was made; its view is mapped at
+// that size, so the length handed back is always the view's own.
 class Win32FileMapper : public FileMapper {
  public:
   Handle OpenFile(const char* path) override {
@@ -17,26 +23,45 @@ class Win32FileMapper : public FileMapper {
   }
 
   Handle CreateFileMapping(Handle file) override {
-    file_ = file;
-    return ::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0,
-                                "EventSkipList");
+    LARGE_INTEGER length = {};
+    if (!GetFileSizeEx(file, &length) || length.QuadPart <= 0 ||
+        static_cast<unsigned long long>(length.QuadPart) >
+            static_cast<unsigned long long>(SIZE_MAX)) {
+      return nullptr;
+    }
+    ULARGE_INTEGER size = {};
+    size.QuadPart = static_cast<unsigned long long>(length.QuadPart);
+    HANDLE mapping = ::CreateFileMappingA(file, nullptr, PAGE_READONLY,
+                                          size.HighPart, size.LowPart, nullptr);
+    if (mapping == nullptr) return nullptr;
+    sizes_[mapping] = static_cast<std::size_t>(size.QuadPart);
+    return mapping;
   }
 
   const char* MapViewOfFile(Handle mapping, std::size_t* size) override {
-    LARGE_INTEGER length = {};
-    if (!GetFileSizeEx(file_, &length)) return nullptr;
-    void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    auto it = sizes_.find(mapping);
+    if (it == sizes_.end()) return nullptr;
+    void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, it->second);
     if (view == nullptr) return nullptr;
-    *size = static_cast<std::size_t>(length.QuadPart);
+    MEMORY_BASIC_INFORMATION region = {};
+    if (VirtualQuery(view, &region, sizeof(region)) == 0 ||
+        region.RegionSize < it->second) {
+      ::UnmapViewOfFile(view);
+      return nullptr;
+    }
+    *size = it->second;
     return static_cast<const char*>(view);
   }
 
   void UnmapViewOfFile(const char* view) override { ::UnmapViewOfFile(view); }
 
-  void CloseHandle(Handle handle) override { ::CloseHandle(handle); }
+  void CloseHandle(Handle handle) override {
+    sizes_.erase(handle);
+    ::CloseHandle(handle);
+  }
 
  private:
-  HANDLE file_ = nullptr;  // the file of the last mapping, for its size
+  std::map<Handle, std::size_t> sizes_;  // each open mapping's size
 };
 
 }  // namespace

@@ -121,14 +121,14 @@ TEST_F(SentoryEventlogTest, WritesListsAndExports) {
             0)
       << err_;
   ASSERT_EQ(Tool("write SERVER1 System --id 7 --source 'Service Control' "
-                 "--type failure --time 3000 -- --not-an-option"),
+                 "--type FAILURE --time 3000 -- --not-an-option"),
             0)
       << err_;
   ASSERT_EQ(Tool("list server1 SYSTEM"), 0) << err_;
   EXPECT_EQ(out_,
-            "1\t1000\t2\t11\tDisk\tServer1\tfirst|second one\n"
+            "1\t1000\twarning\t11\tDisk\tServer1\tfirst|second one\n"
             "2\t2000\t17\t3221225490\tSrv\tOTHER\t\n"
-            "3\t3000\t16\t7\tService Control\tSERVER1\t--not-an-option\n");
+            "3\t3000\tfailure\t7\tService Control\tSERVER1\t--not-an-option\n");
   if (!HaveEvtexport()) GTEST_SKIP() << "evtexport is not installed";
   fs::path log = site_ / "Server1" / "System.evt";
   std::string exported = Export(log);
@@ -164,6 +164,7 @@ TEST_F(SentoryEventlogTest, BadInputChangesNothing) {
       "write",
       "erase M1 System",
       "list Nowhere System",
+      "write M1 Sys --source S --id 1",
       "write M2 System --source S --id 1 --type bogus",
   };
   for (const char* args : kBad) {
@@ -216,6 +217,63 @@ TEST_F(SentoryEventlogTest, ExportReadsALogBeingWritten) {
     ASSERT_TRUE(reader.Refresh());
     EXPECT_EQ(ExportedNumbers(log), Range(reader.oldest(), kEvents));
   }
+}
+
+// Given each command line that asks for help or names a log without a file,
+// the tool should answer with the status, output and error text of its row.
+TEST_F(SentoryEventlogTest, HelpVersionAndMessages) {
+  ASSERT_EQ(Tool("write M1 System --source S --id 1"), 0);
+  const struct {
+    const char* args;
+    int status;
+    const char* out;  // the start of standard output
+    const char* err;  // a piece of standard error
+  } cases[] = {
+      {"--help", 0, "Usage: sentory-eventlog write", ""},
+      {"", 2, "", "Usage: sentory-eventlog write"},
+      {"--version", 0, "sentory-eventlog 2.1.1\n", ""},
+      {"--bogus", 2, "", "unknown option --bogus\n"},
+      {"write M1 System --source S --id 1 --bogus", 2, "",
+       "unknown option --bogus\n"},
+      {"list M1 Sys", 2, "", "unknown log Sys"},
+      {"list m1 APPLICATION", 0, "", "m1 has no Application log\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    EXPECT_EQ(Tool(c.args), c.status);
+    EXPECT_EQ(out_.substr(0, std::string(c.out).size()), c.out);
+    if (*c.out == '\0') {
+      EXPECT_EQ(out_, "");
+    }
+    EXPECT_NE(err_.find(c.err), std::string::npos) << err_;
+    if (*c.err == '\0') {
+      EXPECT_EQ(err_, "");
+    }
+  }
+  EXPECT_FALSE(fs::exists(site_ / "M1" / "Sys.evt"));
+}
+
+// Given the real wrapped System log, whose insertion strings hold CR and
+// LF, list should print exactly one line per record, a CR LF as \x0D\x0A.
+TEST_F(SentoryEventlogTest, ListsOneLinePerRecord) {
+  // The shared test data lies beside the repository or a folder holding it.
+  fs::path real;
+  for (fs::path at = fs::path(__FILE__).parent_path(); at != at.parent_path();
+       at = at.parent_path()) {
+    fs::path file = at / "shared" / "testdata" / "evt" / "wrapped-SysEvent.Evt";
+    if (fs::exists(file)) {
+      real = file;
+      break;
+    }
+  }
+  if (real.empty()) GTEST_SKIP() << "no shared test data";
+  fs::create_directories(site_ / "M1");
+  fs::copy_file(real, site_ / "M1" / "System.evt");
+  ASSERT_EQ(Tool("write M1 System --source S --id 1 --time 5 'a\\b' c"), 0);
+  ASSERT_EQ(Tool("list M1 System"), 0) << err_;
+  EXPECT_EQ(Count(out_, "\n"), 6064u);
+  EXPECT_NE(out_.find("\\x0D\\x0A"), std::string::npos);
+  EXPECT_NE(out_.find("\tS\tM1\ta\\\\b|c\n"), std::string::npos);
 }
 
 }  // namespace

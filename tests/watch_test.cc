@@ -178,5 +178,62 @@ TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
   }
 }
 
+// Given two monitors on one machine, each with a skip file of its own (the
+// first much longer), each should skip by its own file only. On Windows a
+// third process holds a mapping of the first file under the name mappings
+// of skip files once shared, as the first monitor does while it loads, so
+// the second maps its file while that mapping is there.
+TEST_F(WatchTest, TwoMonitorsEachSkipByTheirOwnFile) {
+  std::string padding;
+  for (int n = 0; n < 4000; ++n)
+    padding += "99 Padding " + std::to_string(n) + "\r\n";
+  std::ofstream(site_.path() + "/long.txt") << "18 Disk\r\n" << padding;
+  std::ofstream(site_.path() + "/short.txt") << "17 Tape\r\n";
+  std::filesystem::create_directories(site_.path() + "/DEMO");
+  ChildProcess holder;
+  if (TestingWindowsBuild()) {
+    std::vector<std::string> hold;
+    const char* runner = std::getenv("SENTORY_RUNNER");
+    if (runner != nullptr && *runner != '\0') hold.emplace_back(runner);
+    hold.push_back(std::filesystem::path(std::getenv("SENTORY_RECORD_ARGS_EXE"))
+                       .replace_filename("hold_mapping.exe")
+                       .string());
+    hold.insert(hold.end(), {"long.txt", "EventSkipList"});
+    ASSERT_TRUE(holder.Start(hold, Env(), site_.path()));
+    ASSERT_TRUE(holder.WaitForOutput("holding")) << holder.Errors();
+  }
+  ChildProcess first, second;
+  ASSERT_TRUE(first.Start(SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "W",
+                                          "/SK", "long.txt", "/R", program_}),
+                          Env(), site_.path()));
+  ASSERT_TRUE(first.WaitForOutput("Scanning event logs")) << first.Output();
+  ASSERT_TRUE(second.Start(SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "W",
+                                           "/SK", "short.txt", "/R", program_}),
+                           Env(), site_.path()));
+  ASSERT_TRUE(second.WaitForOutput("Scanning event logs")) << second.Output();
+  // Each has visited the log once, so the events below are new to both.
+  sleep(4);
+  Write({"DEMO", "System", "--source", "Tape", "--id", "17", "--type",
+         "warning", "t"});
+  Write({"DEMO", "System", "--source", "Disk", "--id", "18", "--type",
+         "warning", "d"});
+  Write({"DEMO", "System", "--source", "End", "--id", "19", "--type", "warning",
+         "e"});
+  EXPECT_TRUE(first.WaitForOutput("DEMO*Sys*WARN*End*19*e\n", 20))
+      << first.Output();
+  EXPECT_TRUE(second.WaitForOutput("DEMO*Sys*WARN*End*19*e\n", 20))
+      << second.Output();
+  first.Signal(SIGINT);
+  second.Signal(SIGINT);
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
+  EXPECT_EQ(Alerts(first.Output()),
+            (std::vector<std::string>{" DEMO*Sys*WARN*Tape*17*t",
+                                      " DEMO*Sys*WARN*End*19*e"}));
+  EXPECT_EQ(Alerts(second.Output()),
+            (std::vector<std::string>{" DEMO*Sys*WARN*Disk*18*d",
+                                      " DEMO*Sys*WARN*End*19*e"}));
+}
+
 }  // namespace
 }  // namespace sentory

@@ -110,13 +110,15 @@ bool FakeEventLog::GetNumberOfEventLogRecords(Handle log,
   return true;
 }
 
-bool FakeEventLog::ReadEventLog(Handle log, std::uint32_t /*flags*/,
+bool FakeEventLog::ReadEventLog(Handle log, std::uint32_t flags,
                                 std::uint32_t record_number, void* buffer,
                                 std::uint32_t size, std::uint32_t* bytes_read,
                                 std::uint32_t* bytes_needed) {
+  // Only a seek read forwards (EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ).
+  constexpr std::uint32_t kSeekForwards = 0x0002 | 0x0004;
   Log* l = static_cast<Log*>(log);
   read_sizes.push_back(size);
-  if (l->fail_reads || record_number < l->oldest ||
+  if (flags != kSeekForwards || l->fail_reads || record_number < l->oldest ||
       record_number - l->oldest >= l->records.size()) {
     last_error_ = kErrorInvalidParameter;
     return false;
@@ -229,11 +231,16 @@ MessageModules::Module FakeMessages::LoadLibraryEx(const char* file_name) {
   return &it->second;
 }
 
-std::uint32_t FakeMessages::FormatMessage(std::uint32_t, Module module,
+std::uint32_t FakeMessages::FormatMessage(std::uint32_t flags, Module module,
                                           std::uint32_t message_id,
-                                          std::uint32_t, char** buffer,
+                                          std::uint32_t language_id,
+                                          char** buffer,
                                           const char* const* arguments,
                                           std::uint32_t argument_count) {
+  // Argument array, from the module, allocated buffer, maximum width;
+  // language 0 (the default search order).
+  constexpr std::uint32_t kFlags = 0x2000 | 0x0800 | 0x0100 | 0x00FF;
+  if (flags != kFlags || language_id != 0) return 0;
   auto* messages = static_cast<std::map<std::uint32_t, std::string>*>(module);
   auto it = messages->find(message_id);
   if (it == messages->end()) return 0;

@@ -36,7 +36,8 @@ struct EventFields {
 EventRecord MakeEventRecord(const EventFields& fields);
 
 /// Event logs in memory, keyed by machine and log name, with failures
-/// injected through data.
+/// injected through data. A read with flags other than a seek read forwards
+/// fails with ERROR_INVALID_PARAMETER.
 class FakeEventLog : public EventLogService {
  public:
   struct Log {
@@ -111,6 +112,7 @@ class FakeRegistry : public RegistryService {
 };
 
 /// Message files in memory: file name -> message id -> text with %1 inserts.
+/// A call with flags other than 0x29FF or a language other than 0 fails.
 class FakeMessages : public MessageModules {
  public:
   std::map<std::string, std::map<std::uint32_t, std::string>> files;

@@ -6,6 +6,7 @@
 //       [--max-size BYTES] [STRING ...]
 //   sentory-eventlog clear MACHINE LOG
 //   sentory-eventlog list MACHINE LOG
+//   sentory-eventlog --help | --version
 //
 // The site is the folder SENTORY_ROOT names. Bad input gives one line on
 // standard error and exit status 2, with every file left as it was.
@@ -27,6 +28,40 @@ namespace sentory {
 namespace {
 
 constexpr int kExitBadInput = 2;
+constexpr char kVersion[] = "2.1.1";
+constexpr char kUsage[] =
+    "Usage: sentory-eventlog write MACHINE LOG --source NAME --id ID [--type "
+    "TYPE]\n"
+    "           [--computer NAME] [--time SECONDS] [--category N] [--data "
+    "HEX]\n"
+    "           [--max-size BYTES] [STRING ...]\n"
+    "       sentory-eventlog clear MACHINE LOG\n"
+    "       sentory-eventlog list MACHINE LOG\n"
+    "       sentory-eventlog --help | --version\n"
+    "Writes, clears and lists the events of the site in SENTORY_ROOT. LOG is\n"
+    "System, Security or Application (any case); TYPE is error, warning,\n"
+    "information (the default), success, failure or a number. list prints one\n"
+    "line per record: number, time, type, ID, source, computer and the\n"
+    "insertion strings joined with |, tab-separated, control bytes as \\xHH\n"
+    "and a backslash as \\\\.\n";
+
+struct TypeName {
+  const char* name;
+  std::uint16_t value;
+};
+constexpr TypeName kTypes[] = {{"error", 1},
+                               {"warning", 2},
+                               {"information", 4},
+                               {"success", 8},
+                               {"failure", 16}};
+constexpr const char* kLogNames[] = {"System", "Security", "Application"};
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "sentory-eventlog: %s\n", message.c_str());
@@ -65,16 +100,8 @@ bool ParseNumber(const std::string& text, bool hex_allowed, std::uint64_t max,
 }
 
 bool ParseType(const std::string& text, std::uint16_t* type) {
-  static const struct {
-    const char* name;
-    std::uint16_t value;
-  } kTypes[] = {{"error", 1},
-                {"warning", 2},
-                {"information", 4},
-                {"success", 8},
-                {"failure", 16}};
   for (const auto& entry : kTypes) {
-    if (text == entry.name) {
+    if (Lower(text) == entry.name) {
       *type = entry.value;
       return true;
     }
@@ -95,9 +122,39 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>* data) {
   return true;
 }
 
-bool ValidLogName(const std::string& log) {
-  return !log.empty() && log.find_first_of("/\\") == std::string::npos &&
-         log != "." && log != "..";
+// The word for |type|, or its number when it has none.
+std::string TypeText(std::uint16_t type) {
+  for (const auto& entry : kTypes) {
+    if (entry.value == type) return entry.name;
+  }
+  return std::to_string(type);
+}
+
+// |text| on one line: control bytes as \xHH, a backslash doubled.
+std::string Escaped(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (u < 0x20 || u == 0x7F) {
+      out += "\\x";
+      out += kHex[u >> 4];
+      out += kHex[u & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The log's name as Sentory reads it, "" when it is none of the three.
+std::string LogName(const std::string& log) {
+  for (const char* name : kLogNames) {
+    if (Lower(log) == Lower(name)) return name;
+  }
+  return "";
 }
 
 int Write(const std::string& machine, const std::string& log,
@@ -120,6 +177,12 @@ int Write(const std::string& machine, const std::string& log,
       options_done = true;
       continue;
     }
+    static const char* const kOptions[] = {"--source",   "--id",      "--type",
+                                           "--computer", "--time",    "--data",
+                                           "--category", "--max-size"};
+    bool known = false;
+    for (const char* option : kOptions) known = known || arg == option;
+    if (!known) return Fail("unknown option " + arg);
     if (i + 1 >= args.size()) return Fail("missing value after " + arg);
     const std::string& value = args[++i];
     std::uint64_t number = 0;
@@ -245,7 +308,11 @@ int Clear(const std::string& machine, const std::string& log) {
 int List(const std::string& machine, const std::string& log) {
   std::string path;
   if (!FindLog(machine, log, &path)) return kExitBadInput;
-  if (path.empty()) return 0;
+  if (path.empty()) {
+    std::fprintf(stderr, "sentory-eventlog: machine %s has no %s log\n",
+                 machine.c_str(), log.c_str());
+    return 0;
+  }
   auto file = MakeSystemFileAccess()->Open(path, FileAccess::Mode::kRead);
   if (file == nullptr) return Fail("cannot open " + path);
   EvtReader reader(std::move(file));
@@ -261,27 +328,44 @@ int List(const std::string& machine, const std::string& log) {
     std::string strings;
     for (std::size_t k = 0; k < event.strings.size(); ++k) {
       if (k > 0) strings += '|';
-      strings += event.strings[k];
+      strings += Escaped(event.strings[k]);
     }
-    std::printf("%u\t%u\t%u\t%u\t%s\t%s\t%s\n", event.number,
-                event.time_generated, static_cast<unsigned>(event.type),
-                event.event_id, event.source.c_str(), event.computer.c_str(),
-                strings.c_str());
+    std::printf("%u\t%u\t%s\t%u\t%s\t%s\t%s\n", event.number,
+                event.time_generated, TypeText(event.type).c_str(),
+                event.event_id, Escaped(event.source).c_str(),
+                Escaped(event.computer).c_str(), strings.c_str());
   }
   return std::fflush(stdout) == 0 ? 0 : Fail("cannot write the listing");
 }
 
 int Run(const std::vector<std::string>& args) {
-  if (args.empty()) return Fail("missing command: write, clear or list");
+  if (args.empty()) {
+    std::fputs(kUsage, stderr);
+    return kExitBadInput;
+  }
   const std::string& command = args[0];
+  if (command == "--help" || command == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("sentory-eventlog %s\n", kVersion);
+    return 0;
+  }
+  if (command.compare(0, 2, "--") == 0) {
+    return Fail("unknown option " + command);
+  }
   if (command != "write" && command != "clear" && command != "list") {
     return Fail("unknown command: " + command);
   }
   if (args.size() < 2) return Fail("missing argument: MACHINE");
   if (args.size() < 3) return Fail("missing argument: LOG");
   const std::string& machine = args[1];
-  const std::string& log = args[2];
-  if (!ValidLogName(log)) return Fail("bad log name: " + log);
+  const std::string log = LogName(args[2]);
+  if (log.empty()) {
+    return Fail("unknown log " + args[2] +
+                ": the logs are System, Security and Application");
+  }
   std::vector<std::string> rest(args.begin() + 3, args.end());
   if (command == "write") return Write(machine, log, rest);
   if (!rest.empty()) return Fail("unexpected argument: " + rest[0]);
