@@ -172,6 +172,16 @@ TEST_F(SerialPortPosixTest, ReadsReturnAsTheTimeOutsSay) {
   EXPECT_EQ(Read(port, 10, {30, 0, 0, 0, 0}), "AB");
   // An interval of MAXDWORD alone returns at once with what is there.
   EXPECT_EQ(Read(port, 10, {0xFFFFFFFF, 0, 0, 0, 0}), "");
+  // The total grows with the count asked for: 150 ms a byte leaves a read
+  // of 8 bytes the time for those that follow the first a little later.
+  MasterWrites("A");
+  int master = master_;
+  std::thread late([master] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    (void)!write(master, "BCDEFGH", 7);
+  });
+  EXPECT_EQ(Read(port, 8, {0, 150, 0, 0, 0}), "ABCDEFGH");
+  late.join();
 
   // The line going away is a device error.
   close(master_);
