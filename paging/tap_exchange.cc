@@ -24,6 +24,9 @@ constexpr int kMaxIdMisses = 4;
 // most; the fourth NAK counts that page as not delivered, and the exchange
 // stays logged on for the next.
 constexpr int kMaxBlockResends = 3;
+// The logon likewise: a terminal that keeps answering it NAK gets it three
+// more times, and the fourth NAK ends the call as not logged on.
+constexpr int kMaxLogonResends = 3;
 
 bool Printable(char c) {
   unsigned char code = static_cast<unsigned char>(c);
@@ -59,6 +62,7 @@ int TapExchange::LogOff() {
 
 int TapExchange::Run(const char* pin, char* text) {
   int misses = 0;
+  int logon_naks = 0;
   int block_naks = 0;
   for (;;) {
     switch (state_) {
@@ -88,7 +92,8 @@ int TapExchange::Run(const char* pin, char* text) {
         break;
       case 3: {
         char reply = ReplyByte();
-        if (reply == kAck || reply == kNak) {
+        if (reply == kAck ||
+            (reply == kNak && ++logon_naks <= kMaxLogonResends)) {
           state_ = reply == kAck ? 4 : 2;
           TraceStep(-1);
           break;

@@ -75,7 +75,8 @@ TEST_F(TapExchangeTest, RepliesToPromptLogonAndBlock) {
       {{"ID=", "\r"}, 1, 0, 1, 1},  // a lone CR yields the terminator
       {{"ID=", "\r\r" + kAck, kAck}, 1, 0, 1, 1},  // only one CR is skipped
       {{"ID=", "", "", kAck, kAck}, 0, 4, 1, 1},   // three reads per step
-      {{"ID=", kNak, kNak, kAck, kNak, kAck}, 0, 4, 1, 3},
+      {{"ID=", kNak, kNak, kNak, kAck, kNak, kAck}, 0, 4, 1, 4},
+      {{"ID=", kNak, kNak, kNak, kNak, kAck, kAck}, 1, 0, 1, 4},  // resent 3x
       {{"ID=", kAck, "\r" + kRs}, 1, 4, 1, 1},
       {{"ID=", kAck, kNak, kNak, kNak, kAck}, 0, 4, 1, 1},
       {{"ID=", kAck, kNak, kNak, kNak, kNak, kAck}, 1, 4, 1, 1},  // resent 3x

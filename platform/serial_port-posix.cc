@@ -13,6 +13,8 @@
 // through the modem-control ioctls, which a pseudo-terminal refuses; the caller
 // ignores that result.
 
+#include "platform/serial_port-posix.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -27,7 +29,6 @@
 #include <map>
 #include <string>
 
-#include "platform/serial_port.h"
 #include "platform/site.h"
 
 namespace sentory {
@@ -159,63 +160,8 @@ class PosixSerialPorts : public SerialPorts {
 
   bool SetCommState(SerialHandle port, const Dcb& dcb) override {
     struct termios line = {};
-    if (Find(port) == nullptr || tcgetattr(Fd(port), &line) != 0) {
-      return false;
-    }
-    const BaudCode* baud = nullptr;
-    for (const BaudCode& candidate : kBaudCodes) {
-      if (candidate.rate == dcb.BaudRate) baud = &candidate;
-    }
-    if (baud == nullptr || cfsetispeed(&line, baud->code) != 0 ||
-        cfsetospeed(&line, baud->code) != 0) {
-      return false;
-    }
-    tcflag_t size = 0;
-    switch (dcb.ByteSize) {
-      case 5:
-        size = CS5;
-        break;
-      case 6:
-        size = CS6;
-        break;
-      case 7:
-        size = CS7;
-        break;
-      case 8:
-        size = CS8;
-        break;
-      default:
-        return false;
-    }
-    tcflag_t parity = 0;
-    switch (dcb.Parity) {
-      case 0:
-        break;
-      case 1:
-        parity = PARENB | PARODD;
-        break;
-      case 2:
-        parity = PARENB;
-        break;
-#ifdef CMSPAR
-      case 3:
-        parity = PARENB | PARODD | CMSPAR;
-        break;
-      case 4:
-        parity = PARENB | CMSPAR;
-        break;
-#endif
-      default:
-        return false;
-    }
-    if (dcb.StopBits != 0 && dcb.StopBits != 2) return false;
-    tcflag_t cleared = CSIZE | PARENB | PARODD | CSTOPB;
-#ifdef CMSPAR
-    cleared |= CMSPAR;
-#endif
-    line.c_cflag &= ~cleared;
-    line.c_cflag |= size | parity | (dcb.StopBits == 2 ? CSTOPB : 0);
-    return tcsetattr(Fd(port), TCSANOW, &line) == 0;
+    return Find(port) != nullptr && tcgetattr(Fd(port), &line) == 0 &&
+           LineFromDcb(dcb, &line) && tcsetattr(Fd(port), TCSANOW, &line) == 0;
   }
 
   bool GetCommTimeouts(SerialHandle port, CommTimeouts* timeouts) override {
@@ -361,6 +307,65 @@ bool PosixSerialPorts::WriteFile(SerialHandle port, const void* data,
 }
 
 }  // namespace
+
+bool LineFromDcb(const Dcb& dcb, struct termios* line) {
+  struct termios changed = *line;
+  const BaudCode* baud = nullptr;
+  for (const BaudCode& candidate : kBaudCodes) {
+    if (candidate.rate == dcb.BaudRate) baud = &candidate;
+  }
+  if (baud == nullptr || cfsetispeed(&changed, baud->code) != 0 ||
+      cfsetospeed(&changed, baud->code) != 0) {
+    return false;
+  }
+  tcflag_t size = 0;
+  switch (dcb.ByteSize) {
+    case 5:
+      size = CS5;
+      break;
+    case 6:
+      size = CS6;
+      break;
+    case 7:
+      size = CS7;
+      break;
+    case 8:
+      size = CS8;
+      break;
+    default:
+      return false;
+  }
+  tcflag_t parity = 0;
+  switch (dcb.Parity) {
+    case 0:
+      break;
+    case 1:
+      parity = PARENB | PARODD;
+      break;
+    case 2:
+      parity = PARENB;
+      break;
+#ifdef CMSPAR
+    case 3:
+      parity = PARENB | PARODD | CMSPAR;
+      break;
+    case 4:
+      parity = PARENB | CMSPAR;
+      break;
+#endif
+    default:
+      return false;
+  }
+  if (dcb.StopBits != 0 && dcb.StopBits != 2) return false;
+  tcflag_t cleared = CSIZE | PARENB | PARODD | CSTOPB;
+#ifdef CMSPAR
+  cleared |= CMSPAR;
+#endif
+  changed.c_cflag &= ~cleared;
+  changed.c_cflag |= size | parity | (dcb.StopBits == 2 ? CSTOPB : 0);
+  *line = changed;
+  return true;
+}
 
 std::unique_ptr<SerialPorts> MakeSystemSerialPorts() {
   return std::make_unique<PosixSerialPorts>();

@@ -167,6 +167,43 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
   }
 }
 
+// Given /D, a page and the logoff after the pass should be traced exactly as
+// the README's example shows them.
+TEST_F(PagingTest, TraceIsTheReadmeExample) {
+  const std::string readme =
+      ReadFileText(std::filesystem::path(__FILE__).parent_path().parent_path() /
+                   "README.md");
+  const std::size_t start = readme.find("```\n Paged: 1234\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = readme.find("```\n", start + 4);
+  ASSERT_NE(end, std::string::npos);
+  const std::string example = readme.substr(start + 4, end - start - 4);
+
+  std::filesystem::create_directories(site_.path() + "/SERVER1");
+  ASSERT_TRUE(StartTerminal({}));
+  if (TestingWindowsBuild()) {
+    ASSERT_TRUE(MapWineCom1());
+  }
+  ChildProcess monitor;
+  ASSERT_TRUE(monitor.Start(
+      SentoryCommand({"/M0", "SERVER1", "/SYS", "/S", "W", "/C", "COM1", "/PH",
+                      "5551234", "/P0", "1234", "/D"}),
+      Env(), site_.path()));
+  ASSERT_TRUE(monitor.WaitForOutput("Scanning event logs"));
+  sleep(1);
+  ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
+                      "write", "SERVER1", "System", "--source", "Disk", "--id",
+                      "11", "--type", "warning", "bad block"},
+                     nullptr, Env()),
+            0);
+  EXPECT_TRUE(monitor.WaitForOutput(example)) << monitor.Output();
+  monitor.Signal(SIGINT);
+  EXPECT_EQ(monitor.Wait(), 0);
+  if (TestingWindowsBuild()) StopWineServer();
+  terminal_.Signal(SIGTERM);
+  EXPECT_EQ(terminal_.Wait(), 0);
+}
+
 // A monitor stopped in the middle of a dial should leave the port usable:
 // a second monitor, run by an ordinary user, should page through it.
 TEST_F(PagingTest, PortLeftUsableByAMonitorStoppedMidDial) {
