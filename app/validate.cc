@@ -107,9 +107,15 @@ bool ValidateOptions(const OptionTable& options, OutputStream& out,
           out, {"Error: Pager phone number must be specified using ", "/PH"});
     }
 
-    // 9. PINs.
+    // 9. PINs. A PIN goes into the page block as it stands, so only
+    // printable ASCII (0x20 to 0x7E) can reach the terminal intact.
     auto pin_ok = [](const char* value) {
-      return value != nullptr && std::strlen(value) <= kMaxPinLength;
+      if (value == nullptr || std::strlen(value) > kMaxPinLength) return false;
+      for (const char* c = value; *c != '\0'; ++c) {
+        unsigned char code = static_cast<unsigned char>(*c);
+        if (code < 0x20 || code > 0x7E) return false;
+      }
+      return true;
     };
     const char* first_pin = options.OptionValue("/P0");
     if (!pin_ok(first_pin) || !WalkNumbered(options, "/P", pin_ok)) {

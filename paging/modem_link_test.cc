@@ -143,11 +143,20 @@ TEST_F(ModemLinkTest, PortThatCannotBeOpenedOrConfigured) {
   EXPECT_EQ(line_.transcript, std::vector<std::string>{"open COM3"});
 
   line_.open_fails = false;
-  line_.set_state_fails = true;
-  EXPECT_EQ(link_.Connect("1"), 1);
-  EXPECT_EQ(line_.transcript.back(), "close");
-  EXPECT_EQ(line_.Count("> "), 0);
-  EXPECT_EQ(link_.IsConnected(), 0);
+  bool ScriptedSerialLine::*const failing[] = {
+      &ScriptedSerialLine::get_state_fails,
+      &ScriptedSerialLine::get_timeouts_fails,
+      &ScriptedSerialLine::set_state_fails};
+  for (bool ScriptedSerialLine::*fails : failing) {
+    ScriptedSerialLine line;
+    FakeClock clock;
+    ModemLink link(line, clock, "COM1");
+    line.*fails = true;
+    EXPECT_EQ(link.Connect("1"), 1);
+    EXPECT_EQ(line.transcript.back(), "close");
+    EXPECT_EQ(line.Count("> "), 0);
+    EXPECT_EQ(link.IsConnected(), 0);
+  }
 }
 
 }  // namespace

@@ -18,6 +18,12 @@ constexpr char kRs = 0x1E;
 
 constexpr int kReadsPerStep = 3;
 constexpr int kMaxIdMisses = 4;
+// A block the terminal keeps refusing (a checksum it computes otherwise, a
+// fault of its own) would otherwise be sent for ever and stop all watching.
+// As is usual with TAP, a block is sent again after a NAK three times at
+// most; the fourth NAK counts that page as not delivered, and the exchange
+// stays logged on for the next.
+constexpr int kMaxBlockResends = 3;
 
 bool Printable(char c) {
   unsigned char code = static_cast<unsigned char>(c);
@@ -53,6 +59,7 @@ int TapExchange::LogOff() {
 
 int TapExchange::Run(const char* pin, char* text) {
   int misses = 0;
+  int block_naks = 0;
   for (;;) {
     switch (state_) {
       case 0:
@@ -95,12 +102,12 @@ int TapExchange::Run(const char* pin, char* text) {
         break;
       case 5: {
         char reply = ReplyByte();
-        if (reply == kNak) {
+        if (reply == kNak && ++block_naks <= kMaxBlockResends) {
           state_ = 4;
           TraceStep(-1);
           break;
         }
-        if (reply == kAck || reply == kRs) {
+        if (reply == kAck || reply == kRs || reply == kNak) {
           state_ = 4;
           return reply == kAck ? 0 : 1;
         }

@@ -40,7 +40,8 @@ class TapExchange {
   /// logging on first when the exchange is not logged on. Every character
   /// of |text| that is not printable (0x20 to 0x7E) is replaced by '.' in
   /// place. Returns 0 when the terminal accepted the page, 1 when it did
-  /// not (refused, no answer, a failed read).
+  /// not (refused, a block answered NAK four times, no answer, a failed
+  /// read). After a refused block the exchange stays logged on.
   int SendPage(const char* pin, char* text);
 
   /// Logs off. Returns 0 when the terminal answered with ESC, 1 otherwise;

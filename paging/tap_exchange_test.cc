@@ -73,8 +73,12 @@ TEST_F(TapExchangeTest, RepliesToPromptLogonAndBlock) {
       {{"id=", "\r" + kAck, kAck}, 0, 4, 1, 1},
       {{"ID=", "\n" + kAck}, 1, 0, 1, 1},
       {{"ID=", "\r"}, 1, 0, 1, 1},  // a lone CR yields the terminator
+      {{"ID=", "\r\r" + kAck, kAck}, 1, 0, 1, 1},  // only one CR is skipped
+      {{"ID=", "", "", kAck, kAck}, 0, 4, 1, 1},   // three reads per step
       {{"ID=", kNak, kNak, kAck, kNak, kAck}, 0, 4, 1, 3},
       {{"ID=", kAck, "\r" + kRs}, 1, 4, 1, 1},
+      {{"ID=", kAck, kNak, kNak, kNak, kAck}, 0, 4, 1, 1},
+      {{"ID=", kAck, kNak, kNak, kNak, kNak, kAck}, 1, 4, 1, 1},  // resent 3x
       {{"ID=", kAck, "?"}, 1, 0, 1, 1},
       {{"hello", "?", "ID", "I D="}, 1, 0, 4, 0},
       {{"x", "", "", "", "x", "ID=", kAck, kAck}, 0, 4, 4, 1},
@@ -154,11 +158,14 @@ class TapTraceTest : public TapExchangeTest {
 };
 
 TEST_F(TapTraceTest, TracesEveryStep) {
-  line_.Answer({"", "X", "", "ID=\xE9", kNak, kAck, kAck});
+  line_.Answer({"", "X", "", "", "", "", "ID=\xE9", kNak, kAck, kAck});
   ASSERT_EQ(Send("1", "hi"), 0);
   EXPECT_EQ(console_.console,
             "\nstate: 1\nout:(13)\n"
             "\nstate: 1\nin:X\n"
+            "\nstate: 0\n"
+            "\nstate: 1\nout:(13)\n"
+            "\nstate: 1\nin:\n"  // the third empty read is a miss
             "\nstate: 0\n"
             "\nstate: 1\nout:(13)\n"
             "\nstate: 1\nin:ID=(-23)\n"
@@ -171,6 +178,14 @@ TEST_F(TapTraceTest, TracesEveryStep) {
             "\nstate: 4\n"
             "\nstate: 5\nout:(2)1(13)hi(13)(3)121(13)\n"
             "\nstate: 5\nin:(6)\n");
+}
+
+TEST_F(TapTraceTest, RefusedLogonEndsWithoutARecord) {
+  line_.Answer({"ID=", "?"});
+  ASSERT_EQ(Send("1", "hi"), 1);
+  const std::string tail = "\nstate: 3\nin:?\n";
+  EXPECT_EQ(console_.console.substr(console_.console.size() - tail.size()),
+            tail);
 }
 
 }  // namespace

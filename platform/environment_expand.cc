@@ -1,8 +1,42 @@
 #include "platform/environment_expand.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace sentory {
+namespace {
+
+// The variables a registry export names its message files by, with their
+// values on a standard Windows installation.
+struct WindowsVariable {
+  const char* name;
+  const char* value;
+};
+constexpr WindowsVariable kWindowsVariables[] = {
+    {"SystemRoot", "C:\\Windows"},
+    {"windir", "C:\\Windows"},
+    {"SystemDrive", "C:"},
+    {"ProgramFiles", "C:\\Program Files"},
+    {"CommonProgramFiles", "C:\\Program Files\\Common Files"},
+};
+
+bool WindowsDefault(std::string_view name, std::string* value) {
+  for (const WindowsVariable& variable : kWindowsVariables) {
+    std::string_view known = variable.name;
+    if (name.size() == known.size() &&
+        std::equal(name.begin(), name.end(), known.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      *value = variable.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 std::uint32_t ExpandEnvironment(const char* source,
                                 const EnvironmentLookup& lookup,
@@ -23,7 +57,8 @@ std::uint32_t ExpandEnvironment(const char* source,
     }
     std::string_view name = rest.substr(1, close - 1);
     value.clear();
-    if (!name.empty() && lookup(name, &value)) {
+    if (!name.empty() &&
+        (lookup(name, &value) || WindowsDefault(name, &value))) {
       result.append(value);
     } else {
       result.append(rest.substr(0, close + 1));

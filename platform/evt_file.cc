@@ -20,6 +20,8 @@ constexpr std::uint32_t kRecordHeadSize = sizeof(EventLogRecord);
 // How much of the file a reader keeps in memory at a time.
 constexpr std::uint32_t kWindowSize = 0x10000;
 constexpr std::uint32_t kWindowAlign = 0x1000;
+// How many record offsets a reader keeps at most.
+constexpr std::uint32_t kIndexSpan = 0x1000;
 constexpr std::uint32_t kEofMarkers[4] = {0x11111111, 0x22222222, 0x33333333,
                                           0x44444444};
 
@@ -126,29 +128,64 @@ bool TakeEof(const std::uint8_t* eof, std::uint32_t at, EvtState* state) {
 
 // The last resort for a header that points nowhere useful: every place in
 // the data area where an end-of-file record could lie. Of several, the one
-// with the highest next number is the latest.
+// with the highest next number is the latest. The file is read in pieces of
+// kWindowSize, each with the bytes of an end-of-file record beyond it, so
+// the search holds the same memory for a log of any size.
 bool ScanForEof(LockedFile* file, EvtState* state) {
   std::uint32_t size = state->file_size;
-  std::vector<std::uint8_t> all(size);
-  if (!file->ReadAt(0, all.data(), size)) return false;
+  std::vector<std::uint8_t> piece(kWindowSize + kEvtEofSize);
   bool found = false;
   EvtState best = *state;
-  for (std::uint32_t at = kEvtHeaderSize; at + 4 <= size; at += 4) {
-    if (Get32(&all[at]) != kEvtEofSize) continue;
-    std::uint8_t eof[kEvtEofSize];
-    for (std::uint32_t i = 0, p = at; i < kEvtEofSize; ++i) {
-      eof[i] = all[p];
-      p = Advance(p, 1, size);
+  for (std::uint32_t from = kEvtHeaderSize; from + 4 <= size;) {
+    std::uint32_t length =
+        std::min<std::uint32_t>(size - from, kWindowSize + kEvtEofSize);
+    if (!file->ReadAt(from, piece.data(), length)) return false;
+    std::uint32_t scanned = std::min(kWindowSize, length);
+    for (std::uint32_t i = 0; i < scanned && i + 4 <= length; i += 4) {
+      if (Get32(&piece[i]) != kEvtEofSize) continue;
+      std::uint32_t at = from + i;
+      std::uint8_t eof[kEvtEofSize];
+      if (i + kEvtEofSize <= length) {
+        std::memcpy(eof, &piece[i], kEvtEofSize);
+      } else if (!ReadFileRing(file, size, at, eof, kEvtEofSize)) {
+        return false;
+      }
+      EvtState candidate = *state;
+      if (TakeEof(eof, at, &candidate) &&
+          (!found || candidate.next > best.next)) {
+        best = candidate;
+        found = true;
+      }
     }
-    EvtState candidate = *state;
-    if (TakeEof(eof, at, &candidate) &&
-        (!found || candidate.next > best.next)) {
-      best = candidate;
-      found = true;
-    }
+    from += scanned;
   }
   if (found) *state = best;
   return found;
+}
+
+// Walks the records from |at| to the end-of-file record that follows them
+// and fills |state| from it; false when there is none to be found so.
+bool WalkToEof(LockedFile* file, std::uint32_t at, EvtState* state) {
+  std::uint64_t walked = 0;
+  std::uint32_t ring = state->file_size - kEvtHeaderSize;
+  while (InRing(at, state->file_size) && walked <= ring) {
+    std::uint8_t eof[kEvtEofSize];
+    if (!ReadFileRing(file, state->file_size, at, eof, kEvtEofSize)) break;
+    if (TakeEof(eof, at, state)) return true;
+    std::uint32_t length = Get32(eof);
+    if (InTail(at, state->file_size) && length < kMinRecordSize) {
+      walked += state->file_size - at;
+      at = kEvtHeaderSize;
+      continue;
+    }
+    if (Get32(eof + 4) != kEvtSignature || length < kMinRecordSize ||
+        length > ring) {
+      break;
+    }
+    at = Advance(at, length, state->file_size);
+    walked += length;
+  }
+  return false;
 }
 
 // Windows-1252 for the code points U+0080 to U+009F are taken by these
@@ -290,7 +327,7 @@ bool Parse(const std::vector<std::uint8_t>& raw, ParsedRecord* out) {
 
 }  // namespace
 
-bool ReadEvtState(LockedFile* file, EvtState* state) {
+bool ReadEvtState(LockedFile* file, EvtState* state, std::uint32_t start) {
   std::uint64_t size = 0;
   if (!file->Size(&size) || size < kEvtHeaderSize + kEvtEofSize ||
       size > 0xFFFFFFFFu) {
@@ -308,32 +345,22 @@ bool ReadEvtState(LockedFile* file, EvtState* state) {
   }
   // The header's end offset is right when it is clean; when it is stale it
   // still names a record the writer wrote since, so walking on from there
-  // reaches the end-of-file record.
-  std::uint32_t at = state->header[5];
-  std::uint64_t walked = 0;
-  std::uint32_t ring = state->file_size - kEvtHeaderSize;
-  while (InRing(at, state->file_size) && walked <= ring) {
-    std::uint8_t eof[kEvtEofSize];
-    if (!ReadFileRing(file, state->file_size, at, eof, kEvtEofSize)) break;
-    if (TakeEof(eof, at, state)) return true;
-    std::uint32_t length = Get32(eof);
-    if (InTail(at, state->file_size) && length < kMinRecordSize) {
-      walked += state->file_size - at;
-      at = kEvtHeaderSize;
-      continue;
-    }
-    if (Get32(eof + 4) != kEvtSignature || length < kMinRecordSize ||
-        length > ring) {
-      break;
-    }
-    at = Advance(at, length, state->file_size);
-    walked += length;
+  // reaches the end-of-file record. So does walking on from where an
+  // end-of-file record lay before, while the log only grew since.
+  if (InRing(start, state->file_size) && start != state->header[5] &&
+      WalkToEof(file, start, state)) {
+    return true;
   }
-  return ScanForEof(file, state);
+  return WalkToEof(file, state->header[5], state) || ScanForEof(file, state);
 }
 
 EvtReader::EvtReader(std::unique_ptr<LockedFile> file)
     : file_(std::move(file)) {}
+
+void EvtReader::Reopen(std::unique_ptr<LockedFile> file) {
+  file_ = std::move(file);
+  window_.clear();
+}
 
 bool EvtReader::Refresh() {
   if (!file_) return true;
@@ -345,8 +372,16 @@ bool EvtReader::Refresh() {
   return ok;
 }
 
+void EvtReader::Forget() {
+  index_.clear();
+  index_base_ = 0;
+}
+
 bool EvtReader::RefreshLocked() {
   window_.clear();
+  FileStamp stamp;
+  bool stamped = file_->Stamp(&stamp);
+  if (bad_ && stamped && stamp == bad_stamp_) return false;
   std::uint8_t eof[kEvtEofSize];
   std::uint64_t size = 0;
   if (have_state_ && file_->Size(&size) && size == state_.file_size &&
@@ -355,13 +390,24 @@ bool EvtReader::RefreshLocked() {
       std::memcmp(eof, eof_, kEvtEofSize) == 0) {
     return true;
   }
+  // Where the end-of-file record was is where the first record written
+  // since went, so the search starts there; a log that went back (cleared,
+  // replaced) is searched from its header.
+  std::uint32_t hint = have_state_ && size == state_.file_size ? state_.end : 0;
   EvtState fresh;
-  if (!ReadEvtState(file_.get(), &fresh)) {
+  bool found = ReadEvtState(file_.get(), &fresh, hint);
+  if (found && hint != 0 && fresh.next < state_.next) {
+    found = ReadEvtState(file_.get(), &fresh);
+  }
+  if (!found) {
     have_state_ = false;
     state_ = EvtState();
-    index_.clear();
+    Forget();
+    bad_ = stamped;
+    bad_stamp_ = stamp;
     return false;
   }
+  bad_ = false;
   // Records keep their offsets while they stay in the log: when the log
   // only lost old records and gained new ones, keep what is known of the
   // ones that stayed.
@@ -369,26 +415,70 @@ bool EvtReader::RefreshLocked() {
               state_.Count() > 0 && fresh.Count() > 0 &&
               fresh.oldest >= state_.oldest && fresh.oldest < state_.next &&
               fresh.next >= state_.next;
+  std::uint32_t old_end = state_.end;
+  std::uint32_t old_next = state_.next;
   if (kept) {
-    index_.erase(index_.begin(),
-                 index_.begin() + (fresh.oldest - state_.oldest));
-    index_.resize(fresh.Count(), 0);
-    kept = index_[0] == 0 || index_[0] == fresh.begin;
-    // The first new record went where the end-of-file record was.
-    if (fresh.next > state_.next) {
-      index_[state_.next - fresh.oldest] = state_.end;
+    std::uint32_t dropped = fresh.oldest - state_.oldest;
+    if (index_base_ >= dropped) {
+      index_base_ -= dropped;
+    } else {
+      std::uint32_t cut = std::min<std::uint32_t>(
+          dropped - index_base_, static_cast<std::uint32_t>(index_.size()));
+      index_.erase(index_.begin(), index_.begin() + cut);
+      index_base_ = 0;
     }
+    if (index_base_ >= fresh.Count()) {
+      Forget();
+    } else if (index_.size() > fresh.Count() - index_base_) {
+      index_.resize(fresh.Count() - index_base_);
+    }
+    kept = index_base_ != 0 || index_.empty() || index_[0] == 0 ||
+           index_[0] == fresh.begin;
   }
-  if (!kept) index_.assign(fresh.Count(), 0);
-  if (!index_.empty()) index_[0] = fresh.begin;
+  if (!kept) Forget();
   state_ = fresh;
   have_state_ = true;
+  // The first new record went where the end-of-file record was.
+  if (kept && fresh.next > old_next) {
+    Cover(old_next - fresh.oldest);
+    Learn(old_next - fresh.oldest, old_end);
+  }
   ReadFileRing(file_.get(), state_.file_size, state_.end, eof_, kEvtEofSize);
   return true;
 }
 
-std::uint32_t EvtReader::OffsetAt(std::uint32_t index) const {
-  return index == index_.size() ? state_.end : index_[index];
+std::uint32_t EvtReader::Known(std::uint32_t index) const {
+  if (index == 0 && state_.Count() > 0) return state_.begin;
+  if (index == state_.Count()) return state_.end;
+  if (index >= index_base_ && index - index_base_ < index_.size()) {
+    return index_[index - index_base_];
+  }
+  return 0;
+}
+
+void EvtReader::Learn(std::uint32_t index, std::uint32_t offset) {
+  if (index >= index_base_ && index - index_base_ < index_.size()) {
+    index_[index - index_base_] = offset;
+  }
+}
+
+// Moves the span of the index so that it holds |index|, a record of the
+// log, keeping what it knew of the records still in it.
+void EvtReader::Cover(std::uint32_t index) {
+  if (index >= index_base_ && index - index_base_ < index_.size()) return;
+  std::uint32_t count = state_.Count();
+  std::uint32_t base = index >= kIndexSpan / 2 ? index - kIndexSpan / 2 : 0;
+  if (count > kIndexSpan && base > count - kIndexSpan) {
+    base = count - kIndexSpan;
+  }
+  if (count <= kIndexSpan) base = 0;
+  std::vector<std::uint32_t> moved(std::min(kIndexSpan, count - base), 0);
+  for (std::uint32_t i = 0; i < index_.size(); ++i) {
+    std::uint32_t at = index_base_ + i;
+    if (at >= base && at - base < moved.size()) moved[at - base] = index_[i];
+  }
+  index_.swap(moved);
+  index_base_ = base;
 }
 
 EvtReader::Step EvtReader::FromFile(std::uint32_t offset, void* out,
@@ -435,25 +525,27 @@ EvtReader::Step EvtReader::ReadRing(std::uint32_t offset, void* out,
 // record or backwards by the length at the end of the one before. Every
 // offset passed lies between the oldest record and the end-of-file record.
 EvtReader::Step EvtReader::Resolve(std::uint32_t index, std::uint32_t* offset) {
-  std::uint32_t count = static_cast<std::uint32_t>(index_.size());
+  Cover(index);
+  std::uint32_t count = state_.Count();
   std::uint32_t size = state_.file_size;
   std::uint32_t used = Distance(state_.begin, state_.end, size);
   std::uint32_t ring = size - kEvtHeaderSize;
   std::uint32_t d = 0;
   for (;; ++d) {
-    if (d <= index && index_[index - d] != 0) break;
-    if (index + d <= count && OffsetAt(index + d) != 0) break;
+    if (d <= index && Known(index - d) != 0) break;
+    if (index + d <= count && Known(index + d) != 0) break;
   }
   std::uint8_t word[4];
-  if (d <= index && index_[index - d] != 0) {
+  std::uint32_t at = 0;
+  if (d <= index && Known(index - d) != 0) {
+    at = Known(index - d);
     for (std::uint32_t k = index - d; k < index; ++k) {
-      Step step = ReadRing(index_[k], word, 4);
+      Step step = ReadRing(at, word, 4);
       if (step != Step::kDone) return step;
       std::uint32_t length = Get32(word);
-      std::uint32_t next = Advance(index_[k], length, size);
+      std::uint32_t next = Advance(at, length, size);
       if (length < kMinRecordSize || length > ring ||
-          std::uint64_t{Distance(state_.begin, index_[k], size)} + length >=
-              used) {
+          std::uint64_t{Distance(state_.begin, at, size)} + length >= used) {
         return Step::kBad;
       }
       if (InTail(next, size) && next != state_.end) {
@@ -465,11 +557,12 @@ EvtReader::Step EvtReader::Resolve(std::uint32_t index, std::uint32_t* offset) {
           next = kEvtHeaderSize;
         }
       }
-      index_[k + 1] = next;
+      Learn(k + 1, next);
+      at = next;
     }
   } else {
+    at = Known(index + d);
     for (std::uint32_t k = index + d; k > index; --k) {
-      std::uint32_t at = OffsetAt(k);
       Step step = ReadRing(Back(at, 4, size), word, 4);
       if (step != Step::kDone) return step;
       std::uint32_t length = Get32(word);
@@ -489,10 +582,11 @@ EvtReader::Step EvtReader::Resolve(std::uint32_t index, std::uint32_t* offset) {
           length > Distance(state_.begin, ends, size)) {
         return Step::kBad;
       }
-      index_[k - 1] = Back(ends, length, size);
+      at = Back(ends, length, size);
+      Learn(k - 1, at);
     }
   }
-  *offset = index_[index];
+  *offset = at;
   return Step::kDone;
 }
 
@@ -518,8 +612,8 @@ EvtReader::Step EvtReader::Locate(std::uint32_t number) {
   // The next record follows, which a reader going forwards asks for next.
   std::uint32_t index = number - state_.oldest;
   std::uint32_t next = Advance(offset, length, size);
-  if (index + 1 < index_.size() && !InTail(next, size)) {
-    index_[index + 1] = next;
+  if (index + 1 < state_.Count() && !InTail(next, size)) {
+    Learn(index + 1, next);
   }
   return Step::kDone;
 }
@@ -545,8 +639,7 @@ EvtReader::Result EvtReader::Fetch(std::uint32_t number) {
       result = Result::kOk;
     } else {
       // An offset learnt before the file changed unnoticed: learn again.
-      index_.assign(state_.Count(), 0);
-      index_[0] = state_.begin;
+      Forget();
       if (Locate(number) == Step::kDone) result = Result::kOk;
     }
   }

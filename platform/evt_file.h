@@ -39,9 +39,11 @@ struct EvtState {
 };
 
 /// Finds where the records of the log in |file| lie, trusting its
-/// end-of-file record over its header. Takes no lock. Returns false when
-/// the file holds no event log; |state| is then unspecified.
-bool ReadEvtState(LockedFile* file, EvtState* state);
+/// end-of-file record over its header. |start|, when it lies in the file's
+/// data area, is where to look first: where the end-of-file record lay when
+/// the file was last read. Takes no lock. Returns false when the file holds
+/// no event log; |state| is then unspecified.
+bool ReadEvtState(LockedFile* file, EvtState* state, std::uint32_t start = 0);
 
 /// One event, its texts in UTF-8.
 struct EvtEvent {
@@ -73,6 +75,13 @@ class EvtReader {
   /// Reads the log in |file|; a null |file| is an empty log.
   explicit EvtReader(std::unique_ptr<LockedFile> file);
 
+  /// Reads the log through |file| from now on, keeping what was learnt of
+  /// it: for a file opened again. Refresh() checks that learning against
+  /// the file.
+  void Reopen(std::unique_ptr<LockedFile> file);
+  /// Closes the file, keeping what was learnt of it.
+  void Release() { file_.reset(); }
+
   /// Brings what is known of the log up to date. Returns false when the file
   /// holds no event log.
   bool Refresh();
@@ -98,15 +107,25 @@ class EvtReader {
   Step Resolve(std::uint32_t index, std::uint32_t* offset);
   Step ReadRing(std::uint32_t offset, void* out, std::uint32_t size);
   Step FromFile(std::uint32_t offset, void* out, std::uint32_t size);
-  std::uint32_t OffsetAt(std::uint32_t index) const;
+  std::uint32_t Known(std::uint32_t index) const;
+  void Learn(std::uint32_t index, std::uint32_t offset);
+  void Cover(std::uint32_t index);
+  void Forget();
 
   std::unique_ptr<LockedFile> file_;
+  // A file that held no event log, as it was then: while it stays so, it
+  // is not searched again.
+  bool bad_ = false;
+  FileStamp bad_stamp_;
   bool have_state_ = false;
   bool locked_ = false;
   EvtState state_;
   std::uint8_t eof_[kEvtEofSize] = {};
-  // index_[i]: offset of record oldest + i, 0 while unknown.
+  // index_[i]: offset of record oldest + index_base_ + i, 0 while unknown.
+  // It covers a bounded span of records about the ones last read, so the
+  // memory held does not grow with the log.
   std::vector<std::uint32_t> index_;
+  std::uint32_t index_base_ = 0;
   // The bytes at window_offset_, read under one shared lock together with
   // state_; empty when they may be out of date.
   std::vector<std::uint8_t> window_;

@@ -334,6 +334,119 @@ TEST(SiteEventLogTest, ServiceCalls) {
   }
   EXPECT_TRUE(service->CloseEventLog(log));
   EXPECT_FALSE(service->CloseEventLog(log));
+
+  // A log file that vanished before it was opened is an empty log; one that
+  // is there but cannot be opened is no log.
+  struct RefusingFiles : FileAccess {
+    bool missing;
+    explicit RefusingFiles(bool m) : missing(m) {}
+    std::unique_ptr<LockedFile> OpenFile(const std::string&, Mode,
+                                         bool* none) override {
+      *none = missing;
+      return nullptr;
+    }
+  };
+  for (bool missing : {true, false}) {
+    SCOPED_TRACE(missing);
+    auto refused = MakeSiteEventLog(std::make_unique<RefusingFiles>(missing));
+    log = refused->OpenEventLog("Server1", "System");
+    EXPECT_EQ(log != nullptr, missing);
+    if (log != nullptr) {
+      EXPECT_TRUE(refused->GetNumberOfEventLogRecords(log, &count));
+      EXPECT_EQ(count, 0u);
+      refused->CloseEventLog(log);
+    }
+  }
+  std::error_code error;
+  fs::remove_all(site, error);
+}
+
+// Files that count the bytes read through them and the largest single read.
+struct CountingFiles : FileAccess {
+  struct Counts {
+    std::uint64_t bytes = 0, largest = 0;
+  };
+  struct File : LockedFile {
+    File(std::unique_ptr<LockedFile> f, Counts* c)
+        : inner(std::move(f)), counts(c) {}
+    bool Size(std::uint64_t* size) override { return inner->Size(size); }
+    bool Stamp(FileStamp* stamp) override { return inner->Stamp(stamp); }
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+      counts->bytes += size;
+      counts->largest = std::max<std::uint64_t>(counts->largest, size);
+      return inner->ReadAt(offset, buffer, size);
+    }
+    bool WriteAt(std::uint64_t offset, const void* data,
+                 std::size_t size) override {
+      return inner->WriteAt(offset, data, size);
+    }
+    bool Resize(std::uint64_t size) override { return inner->Resize(size); }
+    bool Lock(bool exclusive) override { return inner->Lock(exclusive); }
+    void Unlock() override { inner->Unlock(); }
+    std::unique_ptr<LockedFile> inner;
+    Counts* counts;
+  };
+  explicit CountingFiles(Counts* c) : counts(c) {}
+  std::unique_ptr<LockedFile> OpenFile(const std::string& path, Mode mode,
+                                       bool* missing) override {
+    auto file = system->Open(path, mode, missing);
+    if (!file) return nullptr;
+    return std::make_unique<File>(std::move(file), counts);
+  }
+  std::unique_ptr<FileAccess> system = MakeSystemFileAccess();
+  Counts* counts;
+};
+
+// Given a damaged 4 MiB log (a header, then nothing) and a log of 5,000
+// records whose header's end offset lies at its start, the service should
+// search each in pieces of at most 64 KiB, and at later opens, the file
+// unchanged or one record longer, read no more than a few records' bytes.
+TEST(SiteEventLogTest, LearnsEachLogOnce) {
+  fs::path site = fs::temp_directory_path() / "sentory-evt-learn";
+  fs::remove_all(site);
+  fs::create_directories(site / "M1");
+  static char root[512];
+  std::snprintf(root, sizeof(root), "SENTORY_ROOT=%s", site.string().c_str());
+  putenv(root);
+  const std::string path = (site / "M1" / "System.evt").string();
+  auto write = [&path](std::uint32_t from, std::uint32_t to) {
+    auto file = MakeSystemFileAccess()->Open(path, FileAccess::Mode::kCreate);
+    EvtWriter writer(file.get());
+    ASSERT_TRUE(writer.Begin(0x400000));
+    for (std::uint32_t n = from; n <= to; ++n) {
+      ASSERT_TRUE(writer.Append(Numbered(n % 50)));
+    }
+    ASSERT_TRUE(writer.Finish());
+    std::uint32_t start = kEvtHeaderSize;
+    ASSERT_TRUE(file->WriteAt(20, &start, 4));  // the header's end offset
+  };
+  const struct {
+    const char* name;
+    bool damaged;
+  } kLogs[] = {{"damaged", true}, {"stale header", false}};
+  for (const auto& log : kLogs) {
+    SCOPED_TRACE(log.name);
+    fs::remove(path);
+    write(1, 5000);
+    if (log.damaged) {
+      fs::resize_file(path, kEvtHeaderSize);
+      fs::resize_file(path, 0x400000);
+    }
+    CountingFiles::Counts counts;
+    auto service = MakeSiteEventLog(std::make_unique<CountingFiles>(&counts));
+    for (int open = 0; open < 3; ++open) {
+      SCOPED_TRACE(open);
+      if (open == 2 && !log.damaged) write(5001, 5001);
+      counts = CountingFiles::Counts();
+      EventLogService::Handle handle = service->OpenEventLog("M1", "System");
+      EXPECT_EQ(handle == nullptr, log.damaged);
+      if (handle != nullptr) service->CloseEventLog(handle);
+      EXPECT_LE(counts.largest, 0x10000u + kEvtEofSize);
+      if (open > 0) {
+        EXPECT_LE(counts.bytes, 0x400u);
+      }
+    }
+  }
   std::error_code error;
   fs::remove_all(site, error);
 }

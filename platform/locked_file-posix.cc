@@ -25,6 +25,18 @@ class PosixLockedFile : public LockedFile {
     return true;
   }
 
+  bool Stamp(FileStamp* stamp) override {
+    struct stat st = {};
+    if (fstat(fd_, &st) != 0) return false;
+    stamp->device = static_cast<std::uint64_t>(st.st_dev);
+    stamp->inode = static_cast<std::uint64_t>(st.st_ino);
+    stamp->size = static_cast<std::uint64_t>(st.st_size);
+    stamp->modified_ns =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+        st.st_mtim.tv_nsec;
+    return true;
+  }
+
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
     char* out = static_cast<char*>(buffer);
     while (size > 0) {
@@ -73,8 +85,8 @@ class PosixLockedFile : public LockedFile {
 
 class PosixFileAccess : public FileAccess {
  public:
-  std::unique_ptr<LockedFile> Open(const std::string& path,
-                                   Mode mode) override {
+  std::unique_ptr<LockedFile> OpenFile(const std::string& path, Mode mode,
+                                       bool* missing) override {
     int flags = O_CLOEXEC;
     if (mode == Mode::kRead) {
       flags |= O_RDONLY;
@@ -86,7 +98,10 @@ class PosixFileAccess : public FileAccess {
     do {
       fd = open(path.c_str(), flags, 0644);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+      *missing = errno == ENOENT;
+      return nullptr;
+    }
     return std::make_unique<PosixLockedFile>(fd);
   }
 };

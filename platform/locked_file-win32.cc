@@ -30,6 +30,21 @@ class Win32LockedFile : public LockedFile {
     return true;
   }
 
+  bool Stamp(FileStamp* stamp) override {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file_, &info)) return false;
+    stamp->device = info.dwVolumeSerialNumber;
+    stamp->inode = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 |
+                   info.nFileIndexLow;
+    stamp->size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 |
+                  info.nFileSizeLow;
+    std::uint64_t written =
+        static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
+        info.ftLastWriteTime.dwLowDateTime;
+    stamp->modified_ns = static_cast<std::int64_t>(written) * 100;
+    return true;
+  }
+
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
     char* out = static_cast<char*>(buffer);
     while (size > 0) {
@@ -87,8 +102,8 @@ class Win32LockedFile : public LockedFile {
 
 class Win32FileAccess : public FileAccess {
  public:
-  std::unique_ptr<LockedFile> Open(const std::string& path,
-                                   Mode mode) override {
+  std::unique_ptr<LockedFile> OpenFile(const std::string& path, Mode mode,
+                                       bool* missing) override {
     DWORD access = GENERIC_READ;
     if (mode != Mode::kRead) access |= GENERIC_WRITE;
     HANDLE file = CreateFileA(
@@ -96,7 +111,11 @@ class Win32FileAccess : public FileAccess {
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         mode == Mode::kCreate ? OPEN_ALWAYS : OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    if (file == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+      return nullptr;
+    }
     return std::make_unique<Win32LockedFile>(file);
   }
 };

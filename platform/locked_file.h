@@ -8,6 +8,19 @@
 
 namespace sentory {
 
+/// What tells one file from another, and one state of it from another.
+struct FileStamp {
+  std::uint64_t device = 0, inode = 0;  ///< the file's identity
+  std::uint64_t size = 0;
+  std::int64_t modified_ns = 0;  ///< the last write, in nanoseconds
+
+  bool operator==(const FileStamp& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified_ns == o.modified_ns;
+  }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+
 /// One open file with positioned reads and writes and a whole-file lock that
 /// other processes honour. Abstract so file formats can be read from memory
 /// in tests; FileAccess opens real ones.
@@ -16,6 +29,9 @@ class LockedFile {
   virtual ~LockedFile() = default;
   /// The file's size in bytes; false when it cannot be found.
   virtual bool Size(std::uint64_t* size) = 0;
+  /// The file's identity, size and modification time; false when they
+  /// cannot be had (files in memory have none).
+  virtual bool Stamp(FileStamp* /*stamp*/) { return false; }
   /// Reads exactly |size| bytes at |offset|; false on failure or when the
   /// file ends first.
   virtual bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) = 0;
@@ -43,9 +59,21 @@ class FileAccess {
     kCreate,  ///< for reading and writing, created empty when missing
   };
   virtual ~FileAccess() = default;
-  /// Opens |path| (in this platform's spelling); nullptr on failure.
-  virtual std::unique_ptr<LockedFile> Open(const std::string& path,
-                                           Mode mode) = 0;
+  /// Opens |path| (in this platform's spelling); nullptr on failure, with
+  /// *|missing| (when given) telling whether it failed because there is no
+  /// such file, as against any other reason (permissions, a folder, ...).
+  std::unique_ptr<LockedFile> Open(const std::string& path, Mode mode,
+                                   bool* missing = nullptr) {
+    bool none = false;
+    std::unique_ptr<LockedFile> file = OpenFile(path, mode, &none);
+    if (missing != nullptr) *missing = file == nullptr && none;
+    return file;
+  }
+
+ protected:
+  /// Opens |path|; on failure sets *|missing| when there is no such file.
+  virtual std::unique_ptr<LockedFile> OpenFile(const std::string& path,
+                                               Mode mode, bool* missing) = 0;
 };
 
 /// The files of this machine.

@@ -7,9 +7,11 @@
 #include <functional>
 #include <string>
 
+#include "eventlog/alert_text.h"
 #include "platform/drive_path.h"
 #include "platform/message_module.h"
 #include "platform/registry.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/message_files.h"
 
 namespace sentory {
@@ -175,6 +177,65 @@ TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
   EXPECT_EQ(kRulesText, buffer);
   modules_->LocalFree(buffer);
   EXPECT_TRUE(modules_->FreeLibrary(first));
+}
+
+// Given the real registry export of a Windows machine, whose message files
+// are named through SystemRoot and the like, alerts find their messages on
+// the site's drive C with none of those variables set; a value the process
+// environment gives wins.
+TEST_F(PosixMessageModulesTest, StandardWindowsVariables) {
+  // The shared test data lies in shared/testdata beside the repository.
+  std::ifstream in;
+  for (std::filesystem::path folder = __FILE__;
+       !in.is_open() && folder != folder.parent_path();) {
+    folder = folder.parent_path();
+    in.open(folder / "shared/testdata/reg/EventLog.reg", std::ios::binary);
+  }
+  if (!in) GTEST_SKIP() << "shared/testdata is absent";
+  std::filesystem::create_directory(root_ + "/Server");
+  std::ofstream(root_ + "/Server/registry.reg", std::ios::binary) << in.rdbuf();
+  const char* const kVariables[] = {"SystemRoot", "windir", "SystemDrive",
+                                    "ProgramFiles", "CommonProgramFiles"};
+  for (const char* name : kVariables) unsetenv(name);
+  const std::string rules = ReadMessageFile("rules64");
+  const std::string message = "Inserts a, b and c. ";
+  struct Case {
+    const char* log;
+    const char* source;  // its file in the export, after its variable
+    const char* file;
+    const char* environment;
+    std::string body;
+  } cases[] = {
+      {"System", "Service Control Manager", "Windows/system32/services.exe",
+       nullptr, message},
+      {"Application", "ESENT", "Windows/system32/esent.dll", nullptr, message},
+      {"System", "LsaSrv", "Windows/System32/lsasrv.dll", nullptr, message},
+      {"System", "Microsoft-Windows-Kernel-XDV",
+       "Windows/System32/Drivers/VerifierExt.sys", nullptr, message},
+      {"System", "WinDefend", "Program Files/Windows Defender/MpEvMsg.dll",
+       nullptr, message},
+      {"Application", "Handwriting Recognition",
+       "Program Files/Common Files/Microsoft Shared/Ink/IPSEventLogMsg.dll",
+       nullptr, message},
+      {"System", "Service Control Manager", "Windows/system32/services.exe",
+       "D:\\Windows", "a|b|c"},
+  };
+  auto registry = MakeSystemRegistry();
+  for (const Case& c : cases) {
+    std::filesystem::path file = root_ + "/Drives/c/" + c.file;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << rules;
+    if (c.environment != nullptr) setenv("SystemRoot", c.environment, 1);
+    EventFields fields;
+    fields.computer = "Server";
+    fields.source = c.source;
+    fields.strings = {"a", "b", "c"};
+    EXPECT_EQ(std::string("Server*") + std::string(c.log, 3) + "*ERR*" +
+                  c.source + "*1*" + c.body,
+              RenderAlert(*registry, *modules_, MakeEventRecord(fields), c.log))
+        << c.source;
+    unsetenv("SystemRoot");
+  }
 }
 
 }  // namespace

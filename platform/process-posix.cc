@@ -111,16 +111,27 @@ int Spawn(const std::string& path, const std::vector<std::string>& args,
   return error;
 }
 
+// Remembers where the last program name was found, so that an alert does not
+// search PATH again for the same program: the remembered file is started
+// directly, and the search runs again when PATH has changed, when a file of
+// that name has appeared in the current folder (which comes first), or when
+// the remembered file no longer starts. A file replaced at the same path is
+// what the next start runs.
 class PosixProcessLauncher : public ProcessLauncher {
  public:
   bool CreateProcessA(char* command_line,
                       ProcessInformation* started) override {
     std::vector<std::string> args = SplitCommandLine(command_line);
-    std::string path;
-    int error = args.empty() ? ENOENT : ResolveProgram(args[0], &path);
+    if (args.empty()) return Fail(ENOENT);
     pid_t pid = 0;
-    if (error == 0) error = Spawn(path, args, &pid);
-    if (error != 0) return Fail(error);
+    if (!Remembered(args[0]) || Spawn(found_path_, args, &pid) != 0) {
+      found_name_.clear();
+      std::string path;
+      int error = ResolveProgram(args[0], &path);
+      if (error == 0) error = Spawn(path, args, &pid);
+      if (error != 0) return Fail(error);
+      Remember(args[0], path);
+    }
     // The first thread of a process has the process's own id.
     started->process = pid;
     started->thread = pid;
@@ -149,7 +160,37 @@ class PosixProcessLauncher : public ProcessLauncher {
     return false;
   }
 
+  // PATH as the search takes it; unset is not the same as empty.
+  static std::string SearchPath() {
+    const char* path = std::getenv("PATH");
+    return path != nullptr ? std::string("=") + path : "";
+  }
+
+  // Whether |name| is the name last found, with PATH as it was then and, for
+  // a bare name found along PATH, still no file of that name in the current
+  // folder.
+  bool Remembered(const std::string& name) const {
+    if (found_name_.empty() || name != found_name_ ||
+        SearchPath() != found_search_) {
+      return false;
+    }
+    struct stat info;
+    return !bare_along_path_ || stat(name.c_str(), &info) != 0;
+  }
+
+  void Remember(const std::string& name, const std::string& path) {
+    found_name_ = name;
+    found_path_ = path;
+    found_search_ = SearchPath();
+    bare_along_path_ =
+        name.find('/') == std::string::npos && path != "./" + name;
+  }
+
   std::uint32_t last_error_ = 0;
+  std::string found_name_;  // empty when nothing is remembered
+  std::string found_path_;
+  std::string found_search_;
+  bool bare_along_path_ = false;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -104,16 +105,65 @@ TEST_F(ProcessPosixTest, FailedStartGivesErrorCode) {
   }
 }
 
-// Given a bare program name, the program in the current folder should be
-// started, as Windows takes it, before any of that name along PATH.
-TEST_F(ProcessPosixTest, FindsBareNameInCurrentFolder) {
-  Script("true", "echo here > \"${0%/*}/ran\"");
-  std::string old_folder = std::filesystem::current_path();
+// Given a bare program name, the program should be found as the folders
+// are at each start, though the same launcher found it before: in the
+// current folder first, as Windows takes it, then along PATH as it is now.
+TEST_F(ProcessPosixTest, FindsBareNameAsFoldersAreNow) {
+  for (const char* folder : {"/a", "/b", "/c"}) {
+    std::filesystem::create_directory(dir_ + folder);
+  }
+  auto probe = [this](const std::string& where, const std::string& tag) {
+    Script(where + "sentory-probe", "echo " + tag + " > \"" + root_ + "/ran\"");
+  };
+  auto remove = [this](const std::string& where) {
+    std::filesystem::remove(dir_ + "/" + where + "sentory-probe");
+  };
+  const std::string old_path = std::getenv("PATH");
+  const std::string old_folder = std::filesystem::current_path();
   std::filesystem::current_path(dir_);
-  bool ok = StartAndWait("true");
+  setenv("PATH", (dir_ + "/a:" + dir_ + "/b").c_str(), 1);
+  probe("a/", "a");
+  probe("b/", "b");
+  struct Case {
+    const char* change;
+    std::function<void()> make;
+    std::string ran;  // "" when the start fails with 2
+  } cases[] = {
+      {"as made", [] {}, "a"},
+      {"replaced", [&] { probe("a/", "a2"); }, "a2"},
+      {"removed", [&] { remove("a/"); }, "b"},
+      {"PATH changed",
+       [&] {
+         probe("c/", "c");
+         setenv("PATH", (dir_ + "/c:" + dir_ + "/b").c_str(), 1);
+       },
+       "c"},
+      {"one in the current folder", [&] { probe("", "here"); }, "here"},
+      {"all removed",
+       [&] {
+         for (const char* where : {"", "b/", "c/"}) remove(where);
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    c.make();
+    std::filesystem::remove(root_ + "/ran");
+    std::string line = "sentory-probe x";
+    ProcessLauncher::ProcessInformation started;
+    bool ok = launcher_->CreateProcessA(line.data(), &started);
+    EXPECT_EQ(!c.ran.empty(), ok);
+    if (ok) {
+      launcher_->WaitForSingleObject(started.process);
+      std::stringstream text;
+      text << std::ifstream(root_ + "/ran").rdbuf();
+      EXPECT_EQ(c.ran + "\n", text.str());
+    } else {
+      EXPECT_EQ(2u, launcher_->GetLastError());
+    }
+  }
   std::filesystem::current_path(old_folder);
-  ASSERT_TRUE(ok);
-  EXPECT_EQ("here\n", Read("ran"));
+  setenv("PATH", old_path.c_str(), 1);
 }
 
 // Given SIGINT and SIGQUIT blocked and ignored here, as the console handling

@@ -6,9 +6,12 @@
 // then as /dev/<name>. termios carries the line settings; the port is put in
 // raw mode when it is opened, as a Windows port is. The read and write
 // time-outs are kept per open port and emulated with poll() on a
-// non-blocking descriptor. The port is held exclusively with flock() and
-// TIOCEXCL. DTR goes through the modem-control ioctls, which a
-// pseudo-terminal refuses; the caller ignores that result.
+// non-blocking descriptor. The port is held exclusively with flock(), which
+// the system releases with the descriptor however the process ends; the
+// terminal's own exclusive mode (TIOCEXCL) would outlive a process stopped
+// before it turned it off, and lock out every later user but root. DTR goes
+// through the modem-control ioctls, which a pseudo-terminal refuses; the caller
+// ignores that result.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -91,8 +94,7 @@ class PosixSerialPorts : public SerialPorts {
     if (path.empty()) return kInvalidSerialHandle;
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return kInvalidSerialHandle;
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        ioctl(fd, TIOCEXCL) != 0) {
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
       close(fd);
       return kInvalidSerialHandle;
     }
@@ -251,13 +253,7 @@ class PosixSerialPorts : public SerialPorts {
   }
 
  private:
-  // The exclusive mode stays on the device until it is turned off, and the
-  // other end of a pseudo-terminal may keep the device open: turn it off
-  // before closing.
-  static bool Release(int fd) {
-    ioctl(fd, TIOCNXCL);
-    return close(fd) == 0;
-  }
+  static bool Release(int fd) { return close(fd) == 0; }
 
   static int Fd(SerialHandle port) { return static_cast<int>(port); }
 

@@ -1,5 +1,6 @@
 #include "platform/site.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -39,18 +40,51 @@ std::string SiteRoot() {
   return path;
 }
 
-std::string FindNoCase(const std::string& folder, const std::string& name) {
+std::string FindNoCase(const std::string& folder, const std::string& name,
+                       bool* failed) {
+  if (failed != nullptr) *failed = false;
   if (name.empty()) return "";
   std::error_code error;
   fs::path exact = fs::path(folder) / name;
   if (fs::exists(exact, error)) return exact.string();
-  for (fs::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    if (EqualNoCase(it->path().filename().string(), name)) {
-      return it->path().string();
+  // What a listing found stays true while the folder's modification time
+  // stays the same; one changed too recently for its time to tell a later
+  // change is listed again.
+  struct Listed {
+    fs::file_time_type modified;
+    std::string found;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Listed> listed;
+  std::string key = folder + '\0' + name;
+  fs::file_time_type modified = fs::last_write_time(folder, error);
+  bool dated = !error;
+  if (dated) {
+    std::lock_guard<std::mutex> hold(mutex);
+    auto it = listed.find(key);
+    if (it != listed.end() && it->second.modified == modified) {
+      return it->second.found;
     }
   }
-  return "";
+  std::string found;
+  fs::directory_iterator it(folder, error), end;
+  for (; !error && it != end; it.increment(error)) {
+    if (EqualNoCase(it->path().filename().string(), name)) {
+      found = it->path().string();
+      break;
+    }
+  }
+  if (error) {
+    if (failed != nullptr) *failed = true;
+    return "";
+  }
+  if (dated &&
+      fs::file_time_type::clock::now() - modified > std::chrono::seconds(2)) {
+    std::lock_guard<std::mutex> hold(mutex);
+    if (listed.size() >= 4096) listed.clear();
+    listed[key] = {modified, found};
+  }
+  return found;
 }
 
 std::string MachineFolderName(const char* name) {

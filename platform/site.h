@@ -15,8 +15,11 @@ namespace sentory {
 std::string SiteRoot();
 
 /// The path of the entry of |folder| whose name equals |name| without regard
-/// to ASCII case; "" when there is none.
-std::string FindNoCase(const std::string& folder, const std::string& name);
+/// to ASCII case; "" when there is none. When |failed| is given, it tells
+/// whether the folder could not be looked into (as against holding no such
+/// entry): it exists but cannot be listed.
+std::string FindNoCase(const std::string& folder, const std::string& name,
+                       bool* failed = nullptr);
 
 /// The folder of machine |name| in the site: leading backslashes removed,
 /// matched without regard to case; null or empty means the local machine

@@ -1,6 +1,7 @@
 #include "platform/site_event_log.h"
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -12,6 +13,7 @@ namespace {
 
 // The platform's codes for the failures this service reports besides the
 // ones the program tells apart.
+constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorBadNetPath = 53;
 constexpr std::uint32_t kErrorFileCorrupt = 1500;
@@ -39,15 +41,43 @@ class SiteEventLog : public EventLogService {
       Fail(kErrorInvalidParameter);
       return nullptr;
     }
-    std::string path = FindNoCase(folder, log + ".evt");
+    // Only a log file that is not there is an empty log; one that is there
+    // but cannot be opened, or a folder that cannot be looked into, is a
+    // log that cannot be read now.
+    bool failed = false;
+    std::string path = FindNoCase(folder, log + ".evt", &failed);
+    if (failed) {
+      Fail(kErrorAccessDenied);
+      return nullptr;
+    }
     std::unique_ptr<LockedFile> file;
-    if (!path.empty()) file = files_->Open(path, FileAccess::Mode::kRead);
-    auto reader = std::make_unique<EvtReader>(std::move(file));
-    if (!reader->Refresh()) {
+    if (!path.empty()) {
+      bool missing = false;
+      file = files_->Open(path, FileAccess::Mode::kRead, &missing);
+      if (file == nullptr && !missing) {
+        Fail(kErrorAccessDenied);
+        return nullptr;
+      }
+    }
+    // What was learnt of the file at its last open serves again, checked
+    // against the file by Refresh().
+    FileStamp stamp;
+    bool known = file != nullptr && file->Stamp(&stamp);
+    std::unique_ptr<EvtReader> reader;
+    if (known) reader = TakeLearnt(stamp);
+    if (reader) {
+      reader->Reopen(std::move(file));
+    } else {
+      reader = std::make_unique<EvtReader>(std::move(file));
+    }
+    bool ok = reader->Refresh();
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!ok) {
+      if (known) Keep(stamp, std::move(reader));
       Fail(kErrorFileCorrupt);
       return nullptr;
     }
-    std::lock_guard<std::mutex> hold(mutex_);
+    if (known) identity_[reader.get()] = stamp;
     return *open_.insert(reader.release()).first;
   }
 
@@ -98,8 +128,13 @@ class SiteEventLog : public EventLogService {
     std::lock_guard<std::mutex> hold(mutex_);
     auto it = open_.find(static_cast<EvtReader*>(log));
     if (it == open_.end()) return Fail(kErrorInvalidHandle);
-    delete *it;
+    std::unique_ptr<EvtReader> reader(*it);
     open_.erase(it);
+    auto identity = identity_.find(reader.get());
+    if (identity != identity_.end()) {
+      Keep(identity->second, std::move(reader));
+      identity_.erase(identity);
+    }
     return true;
   }
 
@@ -116,9 +151,43 @@ class SiteEventLog : public EventLogService {
     return it == open_.end() ? nullptr : *it;
   }
 
+  using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
+  std::unique_ptr<EvtReader> TakeLearnt(const FileStamp& stamp) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto it = learnt_.find(Identity(stamp.device, stamp.inode));
+    if (it == learnt_.end()) return nullptr;
+    std::unique_ptr<EvtReader> reader = std::move(it->second.reader);
+    learnt_.erase(it);
+    return reader;
+  }
+
+  // Keeps what |reader| learnt of its file, closed, for the file's next
+  // open; the least recently used are dropped beyond kMaxLearnt. Called
+  // with mutex_ held.
+  void Keep(const FileStamp& stamp, std::unique_ptr<EvtReader> reader) {
+    reader->Release();
+    learnt_[Identity(stamp.device, stamp.inode)] = {++uses_, std::move(reader)};
+    if (learnt_.size() <= kMaxLearnt) return;
+    auto oldest = learnt_.begin();
+    for (auto it = learnt_.begin(); it != learnt_.end(); ++it) {
+      if (it->second.use < oldest->second.use) oldest = it;
+    }
+    learnt_.erase(oldest);
+  }
+
+  struct Learnt {
+    std::uint64_t use = 0;
+    std::unique_ptr<EvtReader> reader;
+  };
+  static constexpr std::size_t kMaxLearnt = 1024;
+
   std::unique_ptr<FileAccess> files_;
   std::mutex mutex_;
   std::set<EvtReader*> open_;
+  std::map<EvtReader*, FileStamp> identity_;
+  std::map<Identity, Learnt> learnt_;
+  std::uint64_t uses_ = 0;
 };
 
 }  // namespace

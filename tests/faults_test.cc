@@ -40,11 +40,23 @@ class FaultsTest : public testing::Test {
         << output;
   }
 
-  // Starts the monitor and lets it visit its log once.
-  void Start(std::vector<std::string> extra) {
+  // Starts the monitor and lets it visit its log once. An |unprivileged|
+  // monitor started by root runs as nobody, so that file permissions hold
+  // for it; the site is then open to everybody.
+  void Start(std::vector<std::string> extra, bool unprivileged = false) {
     std::vector<std::string> words = {"/M0", "DEMO", "/SYS", "/S", "E"};
     words.insert(words.end(), extra.begin(), extra.end());
-    ASSERT_TRUE(monitor_.Start(SentoryCommand(words), Env(), site_.path()));
+    std::vector<std::string> command = SentoryCommand(words);
+    std::vector<std::string> env = Env();
+    if (unprivileged && geteuid() == 0) {
+      fs::permissions(site_.path(), fs::perms::all, fs::perm_options::add);
+      command.insert(command.begin(),
+                     {"setpriv", "--reuid=65534", "--regid=65534",
+                      "--clear-groups", "--"});
+      // Folders of root's own in the search path would refuse nobody.
+      env.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+    }
+    ASSERT_TRUE(monitor_.Start(command, env, site_.path()));
     ASSERT_TRUE(monitor_.WaitForOutput("Scanning event logs"));
     sleep(1);
   }
@@ -64,13 +76,15 @@ class FaultsTest : public testing::Test {
   ChildProcess monitor_;
 };
 
-// Given the log file overwritten with garbage, truncated, deleted, and the
-// machine folder gone, each then restored, the monitor should go on and
-// alert the events written afterwards; a missing alert program and a
-// malformed registry should only change what an alert carries.
+// Given the log file or its folder made unreadable, the log overwritten with
+// garbage, truncated, deleted, and the machine folder gone, each then
+// restored, the monitor should go on and alert the events written
+// afterwards, and, but for a deleted (so emptied) log, none it alerted
+// before; a missing alert program and a malformed registry should only
+// change what an alert carries.
 TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   std::ofstream(Machine() + "/registry.reg") << "REGEDIT4\n[HKEY_LOCAL\x01\n\"";
-  Start({"/R", "no-such-program"});
+  Start({"/R", "no-such-program"}, true);
   Write("1");
   ExpectAlert("1");
   EXPECT_TRUE(monitor_.WaitForOutput(
@@ -81,15 +95,35 @@ TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   struct Fault {
     const char* name;
     void (*make)(const std::string& log);
+    void (*undo)(const std::string& log);
   };
   const Fault faults[] = {
+      {"unreadable log",
+       [](const std::string& log) { fs::permissions(log, fs::perms::none); },
+       [](const std::string& log) {
+         fs::permissions(log, fs::perms::owner_read | fs::perms::owner_write |
+                                  fs::perms::group_read |
+                                  fs::perms::others_read);
+       }},
+      {"unreadable folder",
+       [](const std::string& log) {
+         fs::permissions(fs::path(log).parent_path(), fs::perms::none);
+       },
+       [](const std::string& log) {
+         fs::permissions(fs::path(log).parent_path(),
+                         fs::perms::owner_all | fs::perms::group_read |
+                             fs::perms::group_exec | fs::perms::others_read |
+                             fs::perms::others_exec);
+       }},
       {"garbage",
        [](const std::string& log) {
          std::ofstream(log, std::ios::binary | std::ios::trunc)
              << std::string(70000, '\x5a');
-       }},
-      {"truncated", [](const std::string& log) { fs::resize_file(log, 100); }},
-      {"deleted", [](const std::string& log) { fs::remove(log); }},
+       },
+       nullptr},
+      {"truncated", [](const std::string& log) { fs::resize_file(log, 100); },
+       nullptr},
+      {"deleted", [](const std::string& log) { fs::remove(log); }, nullptr},
   };
   int id = 2;
   for (const Fault& fault : faults) {
@@ -97,9 +131,13 @@ TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
     fs::copy_file(log, saved, fs::copy_options::overwrite_existing);
     fault.make(log);
     sleep(4);  // at least one visit of the damaged log
+    if (fault.undo != nullptr) fault.undo(log);
     fs::copy_file(saved, log, fs::copy_options::overwrite_existing);
     Write(std::to_string(id));
     ExpectAlert(std::to_string(id++));
+    if (std::string(fault.name) != "deleted") {
+      EXPECT_EQ(CountOf(monitor_.Output(), "event 1\n"), 1);
+    }
   }
 
   fs::rename(Machine(), Machine() + ".gone");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -106,10 +107,17 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
     std::vector<std::string> terminal;
     int connect_errors;
     int id;  // 1 has a message; 12 none
+    bool first_refused;
   };
   const Case cases[] = {
-      {"terminal answers", {}, 0, 1},
-      {"two busy dials first", {"--busy", "--failing-dials", "2"}, 1, 12},
+      {"terminal answers", {}, 0, 1, false},
+      {"two busy dials first",
+       {"--busy", "--failing-dials", "2"},
+       1,
+       12,
+       false},
+      // Sent four times and NAKed each time, the first page is given up.
+      {"first block NAKed four times", {"--nak-block", "4"}, 0, 12, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -139,9 +147,12 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
     EXPECT_EQ(terminal_.Wait(), 0);
 
     EXPECT_EQ(terminal_.Output(),
-              "PAGE 1234 " + text + "\nPAGE 5678 " + text + "\n");
+              (c.first_refused ? "" : "PAGE 1234 " + text + "\n") +
+                  "PAGE 5678 " + text + "\n");
     std::string output = monitor.Output();
-    EXPECT_NE(output.find("\n Paged: 1234 5678\n"), std::string::npos)
+    EXPECT_NE(output.find(c.first_refused ? "\n Paged: 1234(error) 5678\n"
+                                          : "\n Paged: 1234 5678\n"),
+              std::string::npos)
         << output;
     EXPECT_EQ(
         CountOf(output, " Error connecting to 5551234 on com1,9600,8,n,1\n"),
@@ -154,6 +165,51 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
               "2\nFri Mar 05 09:06:58 1999\n" + text + "\n");
     std::filesystem::remove(site_.path() + "/runs.txt");
   }
+}
+
+// A monitor stopped in the middle of a dial should leave the port usable:
+// a second monitor, run by an ordinary user, should page through it.
+TEST_F(PagingTest, PortLeftUsableByAMonitorStoppedMidDial) {
+  if (TestingWindowsBuild() || geteuid() != 0) {
+    GTEST_SKIP() << "needs the Linux build, run as root";
+  }
+  ASSERT_TRUE(StartTerminal({"--connect-delay", "1000", "--verbose"}));
+  // The ordinary user reaches the site, its logs and the pseudo-terminal.
+  ASSERT_EQ(chmod(site_.path().c_str(), 0755), 0);
+  ASSERT_EQ(
+      chmod(std::filesystem::canonical(site_.path() + "/dev/com1").c_str(),
+            0666),
+      0);
+  const std::vector<std::string> words = {"/M0", "DEMO", "/SYS", "/S",
+                                          "E",   "/C",   "com1", "/PH",
+                                          "1",   "/P0",  "1234"};
+  ChildProcess first;
+  ASSERT_TRUE(first.Start(SentoryCommand(words), Env(), site_.path()));
+  ASSERT_TRUE(first.WaitForOutput("Scanning event logs"));
+  sleep(1);
+  Write("12");
+  for (int i = 0;
+       i < 1500 && terminal_.Errors().find("atdt") == std::string::npos; ++i) {
+    usleep(20000);
+  }
+  ASSERT_NE(terminal_.Errors().find("atdt"), std::string::npos);
+  first.Signal(SIGINT);
+  EXPECT_EQ(first.Wait(), 0);
+
+  std::vector<std::string> command = {"setpriv", "--reuid=65534",
+                                      "--regid=65534", "--clear-groups"};
+  for (const std::string& word : SentoryCommand(words)) command.push_back(word);
+  ChildProcess second;
+  ASSERT_TRUE(second.Start(command, Env(), site_.path()));
+  ASSERT_TRUE(second.WaitForOutput("Scanning event logs"));
+  sleep(1);
+  Write("12");
+  EXPECT_TRUE(second.WaitForOutput(" Paged: 1234\n")) << second.Output();
+  second.Signal(SIGINT);
+  EXPECT_EQ(second.Wait(), 0);
+  terminal_.Signal(SIGTERM);
+  EXPECT_EQ(terminal_.Wait(), 0);
+  EXPECT_EQ(CountOf(terminal_.Output(), "PAGE 1234 "), 1);
 }
 
 }  // namespace

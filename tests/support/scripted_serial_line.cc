@@ -24,12 +24,12 @@ SerialHandle ScriptedSerialLine::CreateFileA(const char* name) {
   transcript.push_back(std::string("open ") + name);
   if (open_fails || open) return kInvalidSerialHandle;
   open = true;
-  return 7;
+  return ++handle;
 }
 
 bool ScriptedSerialLine::GetCommState(SerialHandle port, Dcb* out) {
   *out = dcb;
-  return Open(port);
+  return Open(port) && !get_state_fails;
 }
 
 bool ScriptedSerialLine::SetCommState(SerialHandle port, const Dcb& in) {
@@ -39,7 +39,7 @@ bool ScriptedSerialLine::SetCommState(SerialHandle port, const Dcb& in) {
 
 bool ScriptedSerialLine::GetCommTimeouts(SerialHandle port, CommTimeouts* out) {
   *out = timeouts;
-  return Open(port);
+  return Open(port) && !get_timeouts_fails;
 }
 
 bool ScriptedSerialLine::SetCommTimeouts(SerialHandle port,

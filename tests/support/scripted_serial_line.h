@@ -43,12 +43,15 @@ class ScriptedSerialLine : public SerialPorts {
   std::vector<std::string> transcript;
   std::vector<std::uint32_t> read_sizes;
   bool open_fails = false, set_state_fails = false, write_fails = false;
+  bool get_state_fails = false, get_timeouts_fails = false;
   bool open = false;
+  /// Each open gets a handle of its own: 7, then 8, ...
+  SerialHandle handle = 6;
   Dcb dcb;                ///< the line settings last applied
   CommTimeouts timeouts;  ///< the time-outs last applied
 
  private:
-  bool Open(SerialHandle port) const { return open && port == 7; }
+  bool Open(SerialHandle port) const { return open && port == handle; }
 };
 
 }  // namespace sentory
