@@ -1,15 +1,20 @@
 """The mutation sampler behind scripts/mutate.
 
 It copies the tree into build-mutate/src (the working tree itself is never
-changed), builds it once in build-mutate/build, then for each sampled
-mutant writes the mutated file into the copy, rebuilds incrementally, runs
-the unit tests and, when they pass, the end-to-end tests in parallel, each
-under a time-out. The copy is brought back in line with the working tree at
-every start, so a run cut short leaves nothing behind that matters.
+changed), builds it in build-mutate/build (kept between runs, so a run
+rebuilds only what changed), then for each sampled mutant writes the
+mutated file into the copy, rebuilds incrementally, runs the unit tests
+and, when they pass, the end-to-end tests in parallel, each under a
+time-out. A mutant that does not build, or that leaves every binary as it
+was (an equivalent mutant), is not counted and the next candidate takes its
+place. The copy is restored after each mutant and on Ctrl-C, and brought
+back in line with the working tree at every start, so even a run killed
+outright leaves nothing behind that matters.
 """
 
 import argparse
 import hashlib
+import json
 import os
 import re
 import signal
@@ -160,13 +165,14 @@ def spell(value, base, prefix, suffix, upper):
 
 def candidates(path, text):
     """Every single-token mutation of one file:
-    (path, start, end, replacement, line, description)."""
+    (path, start, end, replacement, line, description, column)."""
     toks = tokens(text)
     found = []
 
     def add(start, end, replacement, what):
         found.append((path, start, end, replacement,
-                      text.count("\n", 0, start) + 1, what))
+                      text.count("\n", 0, start) + 1, what,
+                      start - text.rfind("\n", 0, start)))
 
     for k, (kind, word, start, end) in enumerate(toks):
         spaced = (start > 0 and text[start - 1] == " " and end < len(text) and
@@ -369,6 +375,9 @@ class Runner:
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(data)
+            mode = os.stat(os.path.join(self.root, path)).st_mode & 0o7777
+            if os.stat(target).st_mode & 0o7777 != mode:
+                os.chmod(target, mode)
         for folder, _, names in os.walk(self.src):
             for name in names:
                 full = os.path.join(folder, name)
@@ -436,32 +445,36 @@ class Runner:
                                   "--gtest_filter=" + name], out, self.env)
                     active[name] = (proc, time.monotonic(), out)
                 time.sleep(0.1)
+                failed = None
                 for name, (proc, began, out) in list(active.items()):
                     status = proc.poll()
-                    if status is None and time.monotonic() - began > timeouts[name]:
-                        stop(proc)
-                        killer = "e2e: %s time-out" % name
                     if status is None:
+                        if time.monotonic() - began > timeouts[name]:
+                            killer = "e2e: %s time-out" % name
+                            break
                         continue
                     running.remove(proc)
                     del active[name]
                     took[name] = time.monotonic() - began
-                    if status == 0:
+                    if status != 0:
+                        failed = name
+                        break
+                if failed is None:
+                    continue
+                if confirm:
+                    # A failure while others run could come from the load:
+                    # stop the others and run the test alone once more.
+                    for other, (p, _, _) in active.items():
+                        stop(p)
+                        running.remove(p)
+                        pending.insert(0, other)
+                    active.clear()
+                    again, _ = self.e2e([failed], timeouts, 1, False)
+                    if again is None:
+                        print("  (%s failed once, then passed alone)" % failed)
                         continue
-                    if confirm:
-                        # A failure while others run could come from the
-                        # load: run the test alone once more.
-                        for other, (p, _, _) in active.items():
-                            stop(p)
-                            running.remove(p)
-                            pending.insert(0, other)
-                        active.clear()
-                        again, _ = self.e2e([name], timeouts, 1, False)
-                        if again is None:
-                            print("  (%s failed once, then passed alone)" % name)
-                            continue
-                    killer = "e2e: " + name
-                    break
+                killer = "e2e: " + (first_failure(os.path.join(
+                    self.logs, "e2e-%s.out" % failed)) or failed)
         finally:
             for proc, _, _ in active.values():
                 stop(proc)
@@ -488,7 +501,12 @@ def restore(src, path, data):
 
 
 def where(m):
-    return "%s:%d" % (m[0], m[4])
+    """file:line:column, as compilers print it."""
+    return "%s:%d:%d" % (m[0], m[4], m[6])
+
+
+def place(m):
+    return (m[0], m[1])
 
 
 def main():
@@ -504,11 +522,14 @@ def main():
     parser.add_argument("--jobs", type=int, default=6,
                         help="end-to-end tests run at once (default 6)")
     parser.add_argument("--only", action="append", default=[],
-                        metavar="FILE:LINE[:TEXT]",
-                        help="try only the candidates on that line whose "
+                        metavar="FILE:LINE[:COLUMN][:TEXT]",
+                        help="try only the candidates at that place whose "
                         "description holds TEXT (repeatable)")
     parser.add_argument("--list", action="store_true",
                         help="print the first N candidates and stop")
+    parser.add_argument("--recheck", action="store_true",
+                        help="run the tests on the unchanged tree even when "
+                        "its binaries passed them before")
     parser.add_argument("--verbose", action="store_true",
                         help="also print timings and what killed each mutant")
     args = parser.parse_args()
@@ -521,12 +542,16 @@ def main():
         for spec in args.only:
             parts = spec.split(":", 2)
             if len(parts) < 2 or not parts[1].isdigit():
-                print("scripts/mutate: --only wants FILE:LINE[:TEXT], not %s"
-                      % spec, file=sys.stderr)
+                print("scripts/mutate: --only wants FILE:LINE[:COLUMN][:TEXT]"
+                      ", not %s" % spec, file=sys.stderr)
                 return 2
+            column, text = None, parts[2] if len(parts) > 2 else ""
+            m = re.fullmatch(r"(\d+)(?::(.*))?", text, re.S)
+            if m:
+                column, text = int(m.group(1)), m.group(2) or ""
             hits = [c for c in order if c[0] == parts[0] and
                     c[4] == int(parts[1]) and
-                    (len(parts) < 3 or parts[2] in c[5])]
+                    (column is None or c[6] == column) and text in c[5]]
             if not hits:
                 print("scripts/mutate: no candidate matches %s" % spec,
                       file=sys.stderr)
@@ -542,6 +567,69 @@ def main():
         return 0
 
     runner = Runner(args, root)
+    try:
+        return run(args, root, files, order, runner)
+    except KeyboardInterrupt:
+        print("\nscripts/mutate: interrupted", file=sys.stderr)
+        return 130
+    finally:
+        # Nothing the run started outlives it, whatever ended it.
+        for proc in list(running):
+            stop(proc)
+
+
+def baseline(args, runner):
+    """Checks that the tests pass on the unchanged tree and returns (tests,
+    time-outs, unit time-out). The result is kept in build-mutate/: when
+    the binaries are the ones that passed before, the tests are not run
+    again (unless --recheck)."""
+    saved = os.path.join(runner.work, "baseline.json")
+    hashes = runner.binary_hashes()
+    tests = runner.e2e_list()
+    try:
+        with open(saved) as f:
+            known = json.load(f)
+    except (OSError, ValueError):
+        known = {}
+    if (not args.recheck and known.get("hashes") == hashes and
+            sorted(known.get("timeouts", {})) == sorted(tests)):
+        print("Unchanged tree: these binaries passed the tests before "
+              "(unit tests %.1f s, end-to-end tests %.1f s); --recheck runs "
+              "them again" % (known["unit_seconds"], known["e2e_seconds"]),
+              flush=True)
+        return tests, known["timeouts"], known["unit_timeout"]
+    print("Running the tests on the unchanged tree ...", flush=True)
+    t = time.monotonic()
+    broken = runner.unit(600)
+    unit_seconds = time.monotonic() - t
+    t = time.monotonic()
+    broken = broken or runner.e2e(tests, {n: 900 for n in tests}, args.jobs)[0]
+    if broken:
+        print("scripts/mutate: the tests fail on the unchanged tree (%s)" %
+              broken, file=sys.stderr)
+        return None
+    e2e_seconds = time.monotonic() - t
+    print("Unchanged tree: unit tests %.1f s, end-to-end tests %.1f s "
+          "(%d tests, %d at a time)" % (unit_seconds, e2e_seconds,
+                                          len(tests), args.jobs), flush=True)
+    # Each end-to-end test gets three times its own time and half a minute,
+    # at least a minute; the unit tests ten times theirs. A hang is a kill.
+    timeouts = {}
+    for name in tests:
+        log = os.path.join(runner.logs, "e2e-%s.out" % name)
+        with open(log, errors="replace") as f:
+            m = re.search(r"\((\d+) ms total\)", f.read())
+        seconds = int(m.group(1)) / 1000 if m else 60
+        timeouts[name] = max(60.0, 3 * seconds + 30)
+    unit_timeout = max(60.0, 10 * unit_seconds)
+    with open(saved, "w") as f:
+        json.dump({"hashes": hashes, "unit_seconds": unit_seconds,
+                   "e2e_seconds": e2e_seconds, "timeouts": timeouts,
+                   "unit_timeout": unit_timeout}, f, indent=1)
+    return tests, timeouts, unit_timeout
+
+
+def run(args, root, files, order, runner):
     began = time.monotonic()
     runner.sync(files)
     print("Building the copy in build-mutate/ ...", flush=True)
@@ -550,41 +638,24 @@ def main():
               os.path.join(runner.logs, "build-base.log"), file=sys.stderr)
         return 1
     base_hashes = runner.binary_hashes()
-    t = time.monotonic()
-    broken = runner.unit(600)
-    unit_seconds = time.monotonic() - t
-    tests = runner.e2e_list()
-    t = time.monotonic()
-    broken = broken or runner.e2e(tests, {n: 900 for n in tests}, args.jobs)[0]
-    if broken:
-        print("scripts/mutate: the tests fail on the unchanged tree (%s)" %
-              broken, file=sys.stderr)
+    checked = baseline(args, runner)
+    if checked is None:
         return 1
-    e2e_seconds = time.monotonic() - t
-    print("Unchanged tree: unit tests %.1f s, end-to-end tests %.1f s "
-          "(%d tests, %d at a time)" % (unit_seconds, e2e_seconds,
-                                          len(tests), args.jobs), flush=True)
-    # Each end-to-end test gets three times its own time, and at least a
-    # minute; the unit tests ten times theirs. A hang counts as a kill.
-    timeouts = {}
-    for name in tests:
-        log = os.path.join(runner.logs, "e2e-%s.out" % name)
-        m = re.search(r"\((\d+) ms total\)", open(log, errors="replace").read())
-        seconds = int(m.group(1)) / 1000 if m else 60
-        timeouts[name] = max(60.0, 3 * seconds + 30)
-    unit_timeout = max(60.0, 10 * unit_seconds)
+    tests, timeouts, unit_timeout = checked
 
     results = []  # (mutant, outcome, killer, seconds)
-    not_compiled = []
+    not_compiled, same_binaries = [], []
     queue = list(order)
     current = None  # (path, original bytes) of the file mutated in the copy
+    loop_began = time.monotonic()
+    interrupted = False
     try:
         while len(results) < args.count and queue:
             # Take the next mutants needed, by file, so that a file is
             # restored and rebuilt once per batch rather than once per mutant.
             need = args.count - len(results)
             batch, queue = queue[:need], queue[need:]
-            batch.sort(key=lambda m: (m[0], m[4], m[1]))
+            batch.sort(key=place)
             for m in batch:
                 t = time.monotonic()
                 if current and current[0] != m[0]:
@@ -600,16 +671,20 @@ def main():
                 build_seconds = time.monotonic() - t
                 if not built:
                     not_compiled.append(m)
-                    if args.verbose:
-                        print("        %s: %s  does not build" % (where(m), m[5]))
+                    if args.verbose or args.only:
+                        print("        %s: %s  (does not build)" %
+                              (where(m), m[5]), flush=True)
                     continue
                 if runner.binary_hashes() == base_hashes:
-                    outcome, killer = "survived", "binaries unchanged"
-                else:
-                    killer = runner.unit(unit_timeout)
-                    if killer is None:
-                        killer = runner.e2e(tests, timeouts, args.jobs)[0]
-                    outcome = "killed" if killer else "survived"
+                    same_binaries.append(m)
+                    if args.verbose or args.only:
+                        print("        %s: %s  (same binaries)" %
+                              (where(m), m[5]), flush=True)
+                    continue
+                killer = runner.unit(unit_timeout)
+                if killer is None:
+                    killer = runner.e2e(tests, timeouts, args.jobs)[0]
+                outcome = "killed" if killer else "survived"
                 seconds = time.monotonic() - t
                 results.append((m, outcome, killer, seconds))
                 line = "[%3d/%d] %-8s %s: %s" % (len(results), args.count,
@@ -621,42 +696,47 @@ def main():
             if args.only:
                 break
     except KeyboardInterrupt:
-        print("\nInterrupted.")
+        interrupted = True
+        print("\nInterrupted: the results so far.")
     finally:
         for proc in list(running):
             stop(proc)
         if current:
             restore(runner.src, *current)
+    loop_seconds = time.monotonic() - loop_began
 
     killed = [r for r in results if r[1] == "killed"]
     survivors = [r for r in results if r[1] == "survived"]
-    total = time.monotonic() - began
     report = os.path.join(runner.work, "report.txt")
     with open(report, "w") as f:
-        f.write("seed %d, N %d\n" % (args.seed, args.count))
+        f.write("seed %d, N %d%s\n" % (args.seed, args.count,
+                                       ", interrupted" if interrupted else ""))
         for m, outcome, killer, seconds in sorted(results,
-                                                  key=lambda r: where(r[0])):
+                                                  key=lambda r: place(r[0])):
             f.write("%s\t%s\t%s\t%s\t%.0f s\n" % (outcome, where(m), m[5],
                                                   killer or "-", seconds))
         for m in not_compiled:
             f.write("not compiled\t%s\t%s\n" % (where(m), m[5]))
+        for m in same_binaries:
+            f.write("same binaries\t%s\t%s\n" % (where(m), m[5]))
     print()
     if survivors:
         print("Survivors:")
-        for m, _, killer, _ in sorted(survivors, key=lambda r: where(r[0])):
-            note = "  (binaries unchanged)" if killer else ""
-            print("  %s: %s%s" % (where(m), m[5], note))
-    print("%d did not build (replaced by the next candidates)" %
-          len(not_compiled))
+        for m, _, _, _ in sorted(survivors, key=lambda r: place(r[0])):
+            print("  %s: %s" % (where(m), m[5]))
+    print("Replaced by the next candidates: %d that did not build, %d that "
+          "left the binaries as they were" % (len(not_compiled),
+                                              len(same_binaries)))
     if results:
-        print("%.0f s in all, %.1f s per mutant tried; report in %s" %
-              (total, sum(r[3] for r in results) / len(results),
-               os.path.relpath(report, root)))
+        print("%.0f s in all; %.1f s per mutant (the replaced ones' time "
+              "included); report in %s" % (
+                  time.monotonic() - began, loop_seconds / len(results),
+                  os.path.relpath(report, root)))
     print("killed %d of %d" % (len(killed), len(results)))
-    return 0
+    return 130 if interrupted else 0
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(
-        KeyboardInterrupt()))
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, signal.default_int_handler)
     sys.exit(main())
