@@ -13,6 +13,7 @@ outright leaves nothing behind that matters.
 """
 
 import argparse
+import fcntl
 import hashlib
 import json
 import os
@@ -567,6 +568,13 @@ def main():
         return 0
 
     runner = Runner(args, root)
+    lock = open(os.path.join(runner.work, "lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        print("scripts/mutate: another run is using build-mutate/",
+              file=sys.stderr)
+        return 1
     try:
         return run(args, root, files, order, runner)
     except KeyboardInterrupt:
@@ -737,6 +745,9 @@ def run(args, root, files, order, runner):
 
 
 if __name__ == "__main__":
-    for sig in (signal.SIGTERM, signal.SIGHUP):
+    # Ctrl-C, a kill or a closed terminal all end the run the same way:
+    # the copy restored and every process it started stopped. SIGINT too,
+    # since a shell starts a background job with it ignored.
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(sig, signal.default_int_handler)
     sys.exit(main())
