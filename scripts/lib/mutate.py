@@ -342,7 +342,14 @@ def first_failure(out_path):
     with open(out_path, "rb") as f:
         text = f.read().decode("utf-8", "replace")
     m = re.search(r"^\[  FAILED  \] (\S+)", text, re.M)
-    return m.group(1) if m else None
+    if m:
+        return m.group(1)
+    # No verdict: the run died (a crash, an abort) inside the last test.
+    started = re.findall(r"^\[ RUN      \] (\S+)", text, re.M)
+    ended = re.findall(r"^\[       OK \] (\S+)", text, re.M)
+    if started and started[-1] not in ended[-1:]:
+        return started[-1] + " (the run died in it)"
+    return None
 
 
 class Runner:
