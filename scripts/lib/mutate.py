@@ -547,11 +547,11 @@ def main():
     order = draw_order(root, files, args.seed)
     if args.only:
         chosen = []
-        for spec in args.only:
-            parts = spec.split(":", 2)
+        for wanted in args.only:
+            parts = wanted.split(":", 2)
             if len(parts) < 2 or not parts[1].isdigit():
                 print("scripts/mutate: --only wants FILE:LINE[:COLUMN][:TEXT]"
-                      ", not %s" % spec, file=sys.stderr)
+                      ", not %s" % wanted, file=sys.stderr)
                 return 2
             column, text = None, parts[2] if len(parts) > 2 else ""
             m = re.fullmatch(r"(\d+)(?::(.*))?", text, re.S)
@@ -561,7 +561,7 @@ def main():
                     c[4] == int(parts[1]) and
                     (column is None or c[6] == column) and text in c[5]]
             if not hits:
-                print("scripts/mutate: no candidate matches %s" % spec,
+                print("scripts/mutate: no candidate matches %s" % wanted,
                       file=sys.stderr)
                 return 2
             chosen.extend(hits)
