@@ -236,6 +236,15 @@ std::vector<std::string> SentoryCommand(const std::vector<std::string>& words) {
   return command;
 }
 
+void RestartWine() {
+  RunToEnd({"wineserver", "-k"}, nullptr);
+  RunToEnd({"wineserver", "-w"}, nullptr);
+  RunToEnd({"sh", "-c",
+            "wineserver -p </dev/null >/dev/null 2>&1 && "
+            "exec wine cmd /c exit 0 </dev/null >/dev/null 2>&1"},
+           nullptr);
+}
+
 bool TestingWindowsBuild() {
   const char* exe = std::getenv("SENTORY_EXE");
   return exe != nullptr && std::strstr(exe, ".exe") != nullptr;

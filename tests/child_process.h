@@ -78,6 +78,12 @@ std::vector<std::string> SentoryCommand(
 /// True when the program under test is the Windows build.
 bool TestingWindowsBuild();
 
+/// Stops the Wine server, so that Wine reads its registry afresh, and
+/// starts it again, to stay up, with Wine's background services on
+/// /dev/null: they outlive the program that starts them and keep its
+/// standard streams, so no program a test runs may be the one that does.
+void RestartWine();
+
 /// A fresh, empty temporary folder, removed with its content when the
 /// object goes.
 class TempFolder {

@@ -38,10 +38,7 @@ class CtrlCTest : public testing::Test {
   }
 
   void TearDown() override {
-    if (TestingWindowsBuild()) {
-      RunToEnd({"wineserver", "-k"}, nullptr);
-      RunToEnd({"wineserver", "-w"}, nullptr);
-    }
+    if (TestingWindowsBuild()) RestartWine();
   }
 
   std::vector<std::string> Env() const {

@@ -42,13 +42,10 @@ class PagingTest : public testing::Test {
 
   // Under Wine the Windows program reaches the terminal as COM1: the port is
   // mapped in Wine's registry, which takes effect when the Wine server
-  // starts again. The server must be gone before the terminal goes.
+  // starts again. The server must let go of the port before the terminal
+  // goes, so it is restarted first.
   void TearDown() override {
-    if (TestingWindowsBuild()) StopWineServer();
-  }
-  static void StopWineServer() {
-    RunToEnd({"wineserver", "-k"}, nullptr);
-    RunToEnd({"wineserver", "-w"}, nullptr);
+    if (TestingWindowsBuild()) RestartWine();
   }
   bool MapWineCom1() {
     std::string device =
@@ -56,7 +53,7 @@ class PagingTest : public testing::Test {
     bool mapped = RunToEnd({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports",
                             "/v", "COM1", "/t", "REG_SZ", "/d", device, "/f"},
                            nullptr) == 0;
-    StopWineServer();
+    RestartWine();
     return mapped;
   }
 
@@ -142,7 +139,7 @@ TEST_F(PagingTest, EveryAlertPagedToEachPin) {
         << monitor.Output();
     monitor.Signal(SIGINT);
     EXPECT_EQ(monitor.Wait(), 0);
-    if (TestingWindowsBuild()) StopWineServer();
+    if (TestingWindowsBuild()) RestartWine();
     terminal_.Signal(SIGTERM);
     EXPECT_EQ(terminal_.Wait(), 0);
 
@@ -199,7 +196,7 @@ TEST_F(PagingTest, TraceIsTheReadmeExample) {
   EXPECT_TRUE(monitor.WaitForOutput(example)) << monitor.Output();
   monitor.Signal(SIGINT);
   EXPECT_EQ(monitor.Wait(), 0);
-  if (TestingWindowsBuild()) StopWineServer();
+  if (TestingWindowsBuild()) RestartWine();
   terminal_.Signal(SIGTERM);
   EXPECT_EQ(terminal_.Wait(), 0);
 }
