@@ -1,6 +1,7 @@
 #include "platform/evt_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "platform/event_log.h"
@@ -22,6 +23,9 @@ constexpr std::uint32_t kWindowSize = 0x10000;
 constexpr std::uint32_t kWindowAlign = 0x1000;
 // How many record offsets a reader keeps at most.
 constexpr std::uint32_t kIndexSpan = 0x1000;
+// A file's modification time tells a later write only once it lies this far
+// in the past: file systems keep it in steps of up to two seconds.
+constexpr std::int64_t kStampStepNs = 2'000'000'000;
 constexpr std::uint32_t kEofMarkers[4] = {0x11111111, 0x22222222, 0x33333333,
                                           0x44444444};
 
@@ -295,16 +299,19 @@ void AppendUtf16(const std::string& text, std::vector<std::uint8_t>* out) {
   put(0);
 }
 
-// Where the parts of a stored record lie.
+// Where the parts of a stored record lie. The strings follow one another
+// from strings_offset, each found from the end of the one before.
 struct ParsedRecord {
   TextSpan source, computer;
-  std::vector<TextSpan> strings;
+  std::uint32_t strings_offset = 0, string_count = 0;
   std::uint32_t sid_offset = 0, sid_length = 0;
   std::uint32_t data_offset = 0, data_length = 0;
+  std::uint32_t body = 0;  ///< where the texts must end
 };
 
 bool Parse(const std::vector<std::uint8_t>& raw, ParsedRecord* out) {
   std::uint32_t body = static_cast<std::uint32_t>(raw.size()) - 4;
+  out->body = body;
   std::uint32_t p = TakeText(raw, sizeof(EventLogRecord), body, &out->source);
   TakeText(raw, p, body, &out->computer);
   out->sid_length = Get32(&raw[40]);
@@ -315,14 +322,21 @@ bool Parse(const std::vector<std::uint8_t>& raw, ParsedRecord* out) {
       out->data_length > body || out->data_offset > body - out->data_length) {
     return false;
   }
-  std::uint32_t strings = Get32(&raw[36]);
-  std::uint16_t count = Get16(&raw[26]);
-  if (count > 0 && strings > body) return false;
-  out->strings.resize(count);
-  for (std::uint16_t i = 0; i < count; ++i) {
-    strings = TakeText(raw, strings, body, &out->strings[i]);
+  out->strings_offset = Get32(&raw[36]);
+  out->string_count = Get16(&raw[26]);
+  return out->string_count == 0 || out->strings_offset <= body;
+}
+
+// Calls |put| with the span of each string of |parsed|, in order.
+template <typename Put>
+void ForEachString(const std::vector<std::uint8_t>& raw,
+                   const ParsedRecord& parsed, Put put) {
+  std::uint32_t p = parsed.strings_offset;
+  for (std::uint32_t i = 0; i < parsed.string_count; ++i) {
+    TextSpan span;
+    p = TakeText(raw, p, parsed.body, &span);
+    put(span);
   }
-  return true;
 }
 
 }  // namespace
@@ -362,11 +376,28 @@ void EvtReader::Reopen(std::unique_ptr<LockedFile> file) {
   window_.clear();
 }
 
-bool EvtReader::Refresh() {
+void EvtReader::Release() {
+  file_.reset();
+  std::vector<std::uint8_t>().swap(window_);
+  std::vector<std::uint8_t>().swap(raw_);
+  std::vector<std::uint8_t>().swap(rebuilt_);
+}
+
+bool EvtReader::Refresh(const FileStamp* stamp) { return Look(stamp, false); }
+
+bool EvtReader::RefreshIfChanged() { return Look(nullptr, true); }
+
+bool EvtReader::Look(const FileStamp* stamp, bool trust_stamp) {
   if (!file_) return true;
+  FileStamp taken;
+  if (stamp == nullptr && file_->Stamp(&taken)) stamp = &taken;
+  if (stamp != nullptr && looked_ && *stamp == looked_stamp_ &&
+      (bad_ || trust_stamp)) {
+    return !bad_;
+  }
   if (!file_->Lock(false)) return false;
   locked_ = true;
-  bool ok = RefreshLocked();
+  bool ok = RefreshLocked(stamp);
   file_->Unlock();
   locked_ = false;
   return ok;
@@ -377,14 +408,25 @@ void EvtReader::Forget() {
   index_base_ = 0;
 }
 
-bool EvtReader::RefreshLocked() {
+// |stamp|, when given, was taken before the lock: a write between the two
+// shows in the file, and the next stamp then differs.
+bool EvtReader::RefreshLocked(const FileStamp* stamp) {
   window_.clear();
-  FileStamp stamp;
-  bool stamped = file_->Stamp(&stamp);
-  if (bad_ && stamped && stamp == bad_stamp_) return false;
+  FileStamp taken;
+  if (stamp == nullptr && file_->Stamp(&taken)) stamp = &taken;
+  looked_ = false;
+  if (stamp != nullptr) {
+    std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    looked_stamp_ = *stamp;
+    looked_ = now - stamp->modified_ns > kStampStepNs;
+  }
   std::uint8_t eof[kEvtEofSize];
   std::uint64_t size = 0;
-  if (have_state_ && file_->Size(&size) && size == state_.file_size &&
+  bool sized =
+      stamp != nullptr ? (size = stamp->size, true) : file_->Size(&size);
+  if (have_state_ && sized && size == state_.file_size &&
       ReadFileRing(file_.get(), state_.file_size, state_.end, eof,
                    kEvtEofSize) &&
       std::memcmp(eof, eof_, kEvtEofSize) == 0) {
@@ -403,8 +445,7 @@ bool EvtReader::RefreshLocked() {
     have_state_ = false;
     state_ = EvtState();
     Forget();
-    bad_ = stamped;
-    bad_stamp_ = stamp;
+    bad_ = true;
     return false;
   }
   bad_ = false;
@@ -632,7 +673,7 @@ EvtReader::Result EvtReader::Fetch(std::uint32_t number) {
   if (!file_->Lock(false)) return Result::kCorrupt;
   locked_ = true;
   Result result = Result::kCorrupt;
-  if (RefreshLocked()) {
+  if (RefreshLocked(nullptr)) {
     if (!in_range()) {
       result = Result::kMissing;
     } else if (Locate(number) == Step::kDone) {
@@ -657,34 +698,56 @@ EvtReader::Result EvtReader::ReadRecord(std::uint32_t number, void* buffer,
   ParsedRecord parsed;
   if (!Parse(raw_, &parsed)) return Result::kCorrupt;
 
-  std::vector<std::uint8_t>& out = rebuilt_;
-  out.assign(raw_.begin(), raw_.begin() + sizeof(EventLogRecord));
-  auto text = [this, &out](TextSpan span) {
-    DecodeText(raw_, span, [&out](std::uint32_t c) {
-      out.push_back(static_cast<std::uint8_t>(ToCp1252(c)));
+  // The rebuilt record is written in place. Each text takes at most a byte
+  // for each of its code units and one for its terminator; the names and
+  // the strings may overlap in a damaged record, but each lies within it.
+  std::size_t bound = sizeof(EventLogRecord) + raw_.size() + 2 +
+                      parsed.string_count + parsed.sid_length +
+                      parsed.data_length + 3 + 3 + 4;
+  if (rebuilt_.size() < bound) rebuilt_.resize(bound);
+  std::uint8_t* const out = rebuilt_.data();
+  std::uint8_t* at = out;
+  std::memcpy(at, raw_.data(), sizeof(EventLogRecord));
+  at += sizeof(EventLogRecord);
+  auto text = [this, &at](TextSpan span) {
+    const std::uint8_t* units = raw_.data();
+    std::uint32_t p = span.begin;
+    // Most texts are ASCII, which stays as it is.
+    while (p < span.end && units[p + 1] == 0 && units[p] < 0x80) {
+      *at++ = units[p];
+      p += 2;
+    }
+    DecodeText(raw_, TextSpan{p, span.end}, [&at](std::uint32_t c) {
+      *at++ = static_cast<std::uint8_t>(ToCp1252(c));
     });
-    out.push_back(0);
+    *at++ = 0;
+  };
+  auto pad = [out, &at] {
+    while ((at - out) % 4 != 0) *at++ = 0;
+  };
+  auto offset = [out, &at] { return static_cast<std::uint32_t>(at - out); };
+  auto copy = [this, &at](std::uint32_t from, std::uint32_t length) {
+    if (length != 0) std::memcpy(at, raw_.data() + from, length);
+    at += length;
   };
   text(parsed.source);
   text(parsed.computer);
-  PadTo4(&out);
-  Put32(&out[44], static_cast<std::uint32_t>(out.size()));
-  out.insert(out.end(), raw_.begin() + parsed.sid_offset,
-             raw_.begin() + parsed.sid_offset + parsed.sid_length);
-  Put32(&out[36], static_cast<std::uint32_t>(out.size()));
-  for (TextSpan s : parsed.strings) text(s);
-  Put32(&out[52], static_cast<std::uint32_t>(out.size()));
-  out.insert(out.end(), raw_.begin() + parsed.data_offset,
-             raw_.begin() + parsed.data_offset + parsed.data_length);
-  PadTo4(&out);
-  std::uint32_t length = static_cast<std::uint32_t>(out.size()) + 4;
-  Append32(&out, length);
-  Put32(&out[0], length);
+  pad();
+  Put32(out + 44, offset());
+  copy(parsed.sid_offset, parsed.sid_length);
+  Put32(out + 36, offset());
+  ForEachString(raw_, parsed, text);
+  Put32(out + 52, offset());
+  copy(parsed.data_offset, parsed.data_length);
+  pad();
+  std::uint32_t length = offset() + 4;
+  Put32(at, length);
+  Put32(out, length);
   if (length > size) {
     *bytes_needed = length;
     return Result::kTooSmall;
   }
-  std::memcpy(buffer, out.data(), length);
+  std::memcpy(buffer, out, length);
   *bytes_read = length;
   return Result::kOk;
 }
@@ -709,7 +772,8 @@ EvtReader::Result EvtReader::ReadEvent(std::uint32_t number, EvtEvent* event) {
   };
   event->source = utf8(parsed.source);
   event->computer = utf8(parsed.computer);
-  for (TextSpan s : parsed.strings) event->strings.push_back(utf8(s));
+  ForEachString(raw_, parsed,
+                [&](TextSpan span) { event->strings.push_back(utf8(span)); });
   event->data.assign(raw_.begin() + parsed.data_offset,
                      raw_.begin() + parsed.data_offset + parsed.data_length);
   return Result::kOk;

@@ -79,12 +79,17 @@ class EvtReader {
   /// it: for a file opened again. Refresh() checks that learning against
   /// the file.
   void Reopen(std::unique_ptr<LockedFile> file);
-  /// Closes the file, keeping what was learnt of it.
-  void Release() { file_.reset(); }
+  /// Closes the file, keeping what was learnt of it and giving back the
+  /// memory that only serves reads.
+  void Release();
 
-  /// Brings what is known of the log up to date. Returns false when the file
-  /// holds no event log.
-  bool Refresh();
+  /// Brings what is known of the log up to date, comparing its end-of-file
+  /// record under the shared lock. Returns false when the file holds no
+  /// event log. |stamp|, when given, is the file's, just taken.
+  bool Refresh(const FileStamp* stamp = nullptr);
+  /// As Refresh(), but takes one look at the file's stamp for the answer
+  /// when it tells that nothing was written since the last refresh.
+  bool RefreshIfChanged();
   /// The oldest record number (0 for an empty log) as of the last Refresh().
   std::uint32_t oldest() const { return state_.oldest; }
   /// The number of records as of the last Refresh().
@@ -102,7 +107,8 @@ class EvtReader {
   enum class Step { kDone, kBad, kNeedLock };
 
   Result Fetch(std::uint32_t number);
-  bool RefreshLocked();
+  bool Look(const FileStamp* stamp, bool trust_stamp);
+  bool RefreshLocked(const FileStamp* stamp);
   Step Locate(std::uint32_t number);
   Step Resolve(std::uint32_t index, std::uint32_t* offset);
   Step ReadRing(std::uint32_t offset, void* out, std::uint32_t size);
@@ -113,10 +119,13 @@ class EvtReader {
   void Forget();
 
   std::unique_ptr<LockedFile> file_;
-  // A file that held no event log, as it was then: while it stays so, it
-  // is not searched again.
+  // The file's stamp at the last refresh, and whether it can tell a later
+  // write: a file changed within the time its stamp may not tell apart
+  // could be written again with the same stamp. A file that held no event
+  // log is not searched again while its stamp tells it is unchanged.
+  FileStamp looked_stamp_;
+  bool looked_ = false;
   bool bad_ = false;
-  FileStamp bad_stamp_;
   bool have_state_ = false;
   bool locked_ = false;
   EvtState state_;

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -420,6 +421,9 @@ struct CountingFiles : FileAccess {
 // records whose header's end offset lies at its start, the service should
 // search each in pieces of at most 64 KiB, and at later opens, the file
 // unchanged or one record longer, read no more than a few records' bytes.
+// Every write gives the file the same modification time back, so only the
+// end-of-file record tells the longer log; a log written within the time
+// its stamp cannot tell apart is looked at again within one open.
 TEST(SiteEventLogTest, LearnsEachLogOnce) {
   fs::path site = fs::temp_directory_path() / "sentory-evt-learn";
   fs::remove_all(site);
@@ -428,7 +432,9 @@ TEST(SiteEventLogTest, LearnsEachLogOnce) {
   std::snprintf(root, sizeof(root), "SENTORY_ROOT=%s", site.string().c_str());
   putenv(root);
   const std::string path = (site / "M1" / "System.evt").string();
-  auto write = [&path](std::uint32_t from, std::uint32_t to) {
+  fs::file_time_type time =
+      fs::file_time_type::clock::now() - std::chrono::minutes(1);
+  auto write = [&path, &time](std::uint32_t from, std::uint32_t to) {
     auto file = MakeSystemFileAccess()->Open(path, FileAccess::Mode::kCreate);
     EvtWriter writer(file.get());
     ASSERT_TRUE(writer.Begin(0x400000));
@@ -438,6 +444,7 @@ TEST(SiteEventLogTest, LearnsEachLogOnce) {
     ASSERT_TRUE(writer.Finish());
     std::uint32_t start = kEvtHeaderSize;
     ASSERT_TRUE(file->WriteAt(20, &start, 4));  // the header's end offset
+    fs::last_write_time(path, time);
   };
   const struct {
     const char* name;
@@ -450,6 +457,7 @@ TEST(SiteEventLogTest, LearnsEachLogOnce) {
     if (log.damaged) {
       fs::resize_file(path, kEvtHeaderSize);
       fs::resize_file(path, 0x400000);
+      fs::last_write_time(path, time);
     }
     CountingFiles::Counts counts;
     auto service = MakeSiteEventLog(std::make_unique<CountingFiles>(&counts));
@@ -459,13 +467,27 @@ TEST(SiteEventLogTest, LearnsEachLogOnce) {
       counts = CountingFiles::Counts();
       EventLogService::Handle handle = service->OpenEventLog("M1", "System");
       EXPECT_EQ(handle == nullptr, log.damaged);
-      if (handle != nullptr) service->CloseEventLog(handle);
+      std::uint32_t count = 0;
+      if (handle != nullptr) {
+        EXPECT_TRUE(service->GetNumberOfEventLogRecords(handle, &count));
+        EXPECT_EQ(count, open == 2 ? 5001u : 5000u);
+        service->CloseEventLog(handle);
+      }
       EXPECT_LE(counts.largest, 0x10000u + kEvtEofSize);
       if (open > 0) {
         EXPECT_LE(counts.bytes, 0x400u);
       }
     }
   }
+  time = fs::file_time_type::clock::now();
+  fs::last_write_time(path, time);
+  auto service = MakeSiteEventLog(MakeSystemFileAccess());
+  EventLogService::Handle handle = service->OpenEventLog("M1", "System");
+  write(5002, 5002);
+  std::uint32_t count = 0;
+  EXPECT_TRUE(service->GetNumberOfEventLogRecords(handle, &count));
+  EXPECT_EQ(count, 5002u);
+  service->CloseEventLog(handle);
   std::error_code error;
   fs::remove_all(site, error);
 }

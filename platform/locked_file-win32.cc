@@ -41,7 +41,10 @@ class Win32LockedFile : public LockedFile {
     std::uint64_t written =
         static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
         info.ftLastWriteTime.dwLowDateTime;
-    stamp->modified_ns = static_cast<std::int64_t>(written) * 100;
+    // From 100 ns steps since 1601 to nanoseconds since 1970, as elsewhere.
+    constexpr std::int64_t kFrom1601To1970 = 116444736000000000;
+    stamp->modified_ns =
+        (static_cast<std::int64_t>(written) - kFrom1601To1970) * 100;
     return true;
   }
 

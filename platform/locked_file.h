@@ -12,7 +12,7 @@ namespace sentory {
 struct FileStamp {
   std::uint64_t device = 0, inode = 0;  ///< the file's identity
   std::uint64_t size = 0;
-  std::int64_t modified_ns = 0;  ///< the last write, in nanoseconds
+  std::int64_t modified_ns = 0;  ///< the last write, in ns since 1970
 
   bool operator==(const FileStamp& o) const {
     return device == o.device && inode == o.inode && size == o.size &&

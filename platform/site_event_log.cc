@@ -70,7 +70,7 @@ class SiteEventLog : public EventLogService {
     } else {
       reader = std::make_unique<EvtReader>(std::move(file));
     }
-    bool ok = reader->Refresh();
+    bool ok = reader->Refresh(known ? &stamp : nullptr);
     std::lock_guard<std::mutex> hold(mutex_);
     if (!ok) {
       if (known) Keep(stamp, std::move(reader));
@@ -84,7 +84,7 @@ class SiteEventLog : public EventLogService {
   bool GetOldestEventLogRecord(Handle log, std::uint32_t* oldest) override {
     EvtReader* reader = Find(log);
     if (reader == nullptr) return Fail(kErrorInvalidHandle);
-    if (!reader->Refresh()) return Fail(kErrorFileCorrupt);
+    if (!reader->RefreshIfChanged()) return Fail(kErrorFileCorrupt);
     *oldest = reader->oldest();
     return true;
   }
@@ -92,7 +92,7 @@ class SiteEventLog : public EventLogService {
   bool GetNumberOfEventLogRecords(Handle log, std::uint32_t* count) override {
     EvtReader* reader = Find(log);
     if (reader == nullptr) return Fail(kErrorInvalidHandle);
-    if (!reader->Refresh()) return Fail(kErrorFileCorrupt);
+    if (!reader->RefreshIfChanged()) return Fail(kErrorFileCorrupt);
     *count = reader->count();
     return true;
   }
