@@ -27,7 +27,7 @@
 #include "app/run_state.h"
 #include "app/scan_loop.h"
 #include "eventlog/alert_text.h"
-#include "platform/evt_file.h"
+#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
 #include "platform/platform.h"
 #include "runner/alert_program.h"

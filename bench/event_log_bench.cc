@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "platform/event_log.h"
-#include "platform/evt_file.h"
+#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/event_log.h"
-#include "platform/evt_file.h"
+#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
 
 namespace {

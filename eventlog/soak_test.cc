@@ -18,9 +18,9 @@
 #include "app/run_state.h"
 #include "app/scan_loop.h"
 #include "gtest/gtest.h"
-#include "platform/evt_file.h"
+#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
-#include "platform/site_event_log.h"
+#include "winformat/site_event_log.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/heap_in_use.h"
 

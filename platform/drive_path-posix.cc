@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/drive_path.h"
-#include "platform/site.h"
+#include "winformat/site.h"
 
 namespace sentory {
 namespace {

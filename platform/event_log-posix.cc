@@ -4,7 +4,7 @@
 
 #include "platform/event_log.h"
 #include "platform/locked_file.h"
-#include "platform/site_event_log.h"
+#include "winformat/site_event_log.h"
 
 namespace sentory {
 

@@ -11,10 +11,10 @@
 #include <map>
 
 #include "platform/drive_path.h"
-#include "platform/message_format.h"
+#include "winformat/message_format.h"
 #include "platform/message_module.h"
-#include "platform/message_table.h"
-#include "platform/site.h"
+#include "winformat/message_table.h"
+#include "winformat/site.h"
 
 namespace sentory {
 namespace {

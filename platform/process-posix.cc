@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "winformat/command_line.h"
 #include "platform/process.h"
 
 extern char** environ;

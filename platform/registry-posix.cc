@@ -10,10 +10,10 @@
 #include <map>
 #include <sstream>
 
-#include "platform/environment_expand.h"
-#include "platform/reg_file.h"
+#include "winformat/environment_expand.h"
+#include "winformat/reg_file.h"
 #include "platform/registry.h"
-#include "platform/site.h"
+#include "winformat/site.h"
 
 extern char** environ;
 

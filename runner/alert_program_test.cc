@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "winformat/command_line.h"
 #include "tests/support/fake_process_launcher.h"
 #include "tests/support/fakes.h"
 

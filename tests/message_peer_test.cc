@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_format.h"
+#include "winformat/message_format.h"
 #include "platform/message_module.h"
-#include "platform/message_table.h"
+#include "winformat/message_table.h"
 #include "tests/support/message_files.h"
 
 namespace sentory {

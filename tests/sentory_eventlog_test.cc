@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "platform/evt_file.h"
+#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
 
 namespace sentory {

@@ -1,4 +1,4 @@
-#include "platform/command_line.h"
+#include "winformat/command_line.h"
 
 namespace sentory {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_COMMAND_LINE_H_
-#define SENTORY_PLATFORM_COMMAND_LINE_H_
+#ifndef SENTORY_WINFORMAT_COMMAND_LINE_H_
+#define SENTORY_WINFORMAT_COMMAND_LINE_H_
 
 #include <string>
 #include <string_view>
@@ -18,4 +18,4 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_COMMAND_LINE_H_
+#endif  // SENTORY_WINFORMAT_COMMAND_LINE_H_

@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_ENVIRONMENT_EXPAND_H_
-#define SENTORY_PLATFORM_ENVIRONMENT_EXPAND_H_
+#ifndef SENTORY_WINFORMAT_ENVIRONMENT_EXPAND_H_
+#define SENTORY_WINFORMAT_ENVIRONMENT_EXPAND_H_
 
 #include <cstdint>
 #include <functional>
@@ -29,4 +29,4 @@ std::uint32_t ExpandEnvironment(const char* source,
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_ENVIRONMENT_EXPAND_H_
+#endif  // SENTORY_WINFORMAT_ENVIRONMENT_EXPAND_H_

@@ -1,4 +1,4 @@
-#include "platform/environment_expand.h"
+#include "winformat/environment_expand.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_EVT_FILE_H_
-#define SENTORY_PLATFORM_EVT_FILE_H_
+#ifndef SENTORY_WINFORMAT_EVT_FILE_H_
+#define SENTORY_WINFORMAT_EVT_FILE_H_
 
 #include <cstdint>
 #include <memory>
@@ -191,4 +191,4 @@ class EvtWriter {
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_EVT_FILE_H_
+#endif  // SENTORY_WINFORMAT_EVT_FILE_H_

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/evt_file.h"
 #include "platform/locked_file.h"
+#include "winformat/evt_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/message_format.h"
+#include "winformat/message_format.h"
 
 namespace sentory {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_MESSAGE_FORMAT_H_
-#define SENTORY_PLATFORM_MESSAGE_FORMAT_H_
+#ifndef SENTORY_WINFORMAT_MESSAGE_FORMAT_H_
+#define SENTORY_WINFORMAT_MESSAGE_FORMAT_H_
 
 #include <cstdint>
 #include <string>
@@ -33,4 +33,4 @@ bool FormatMessageText(std::string_view message, std::uint32_t width,
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_MESSAGE_FORMAT_H_
+#endif  // SENTORY_WINFORMAT_MESSAGE_FORMAT_H_

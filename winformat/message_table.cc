@@ -1,8 +1,8 @@
-#include "platform/message_table.h"
+#include "winformat/message_table.h"
 
 #include <vector>
 
-#include "platform/windows_1252.h"
+#include "winformat/windows_1252.h"
 
 namespace sentory {
 namespace {

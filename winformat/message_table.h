@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_MESSAGE_TABLE_H_
-#define SENTORY_PLATFORM_MESSAGE_TABLE_H_
+#ifndef SENTORY_WINFORMAT_MESSAGE_TABLE_H_
+#define SENTORY_WINFORMAT_MESSAGE_TABLE_H_
 
 #include <cstdint>
 #include <string>
@@ -30,4 +30,4 @@ bool FindMessage(std::string_view image, std::uint32_t id,
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_MESSAGE_TABLE_H_
+#endif  // SENTORY_WINFORMAT_MESSAGE_TABLE_H_

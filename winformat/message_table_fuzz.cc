@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/message_format.h"
-#include "platform/message_table.h"
+#include "winformat/message_format.h"
+#include "winformat/message_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {

@@ -1,4 +1,4 @@
-#include "platform/message_table.h"
+#include "winformat/message_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/reg_file.h"
+#include "winformat/reg_file.h"
 
 #include <cstring>
 
-#include "platform/windows_1252.h"
+#include "winformat/windows_1252.h"
 
 namespace sentory {
 namespace {

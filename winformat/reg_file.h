@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_REG_FILE_H_
-#define SENTORY_PLATFORM_REG_FILE_H_
+#ifndef SENTORY_WINFORMAT_REG_FILE_H_
+#define SENTORY_WINFORMAT_REG_FILE_H_
 
 #include <cstdint>
 #include <map>
@@ -74,4 +74,4 @@ class RegistryFile {
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_REG_FILE_H_
+#endif  // SENTORY_WINFORMAT_REG_FILE_H_

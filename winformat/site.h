@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_SITE_H_
-#define SENTORY_PLATFORM_SITE_H_
+#ifndef SENTORY_WINFORMAT_SITE_H_
+#define SENTORY_WINFORMAT_SITE_H_
 
 #include <string>
 
@@ -32,4 +32,4 @@ std::string MachineFolderName(const char* name);
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_SITE_H_
+#endif  // SENTORY_WINFORMAT_SITE_H_

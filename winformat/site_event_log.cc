@@ -1,12 +1,12 @@
-#include "platform/site_event_log.h"
+#include "winformat/site_event_log.h"
 
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
 
-#include "platform/evt_file.h"
-#include "platform/site.h"
+#include "winformat/evt_file.h"
+#include "winformat/site.h"
 
 namespace sentory {
 namespace {

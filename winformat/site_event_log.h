@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_SITE_EVENT_LOG_H_
-#define SENTORY_PLATFORM_SITE_EVENT_LOG_H_
+#ifndef SENTORY_WINFORMAT_SITE_EVENT_LOG_H_
+#define SENTORY_WINFORMAT_SITE_EVENT_LOG_H_
 
 #include <memory>
 #include <string>
@@ -22,4 +22,4 @@ std::string EventLogPath(const std::string& folder, const std::string& log);
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_SITE_EVENT_LOG_H_
+#endif  // SENTORY_WINFORMAT_SITE_EVENT_LOG_H_

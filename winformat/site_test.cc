@@ -1,4 +1,4 @@
-#include "platform/site.h"
+#include "winformat/site.h"
 
 #include <stdlib.h>
 

@@ -1,4 +1,4 @@
-#include "platform/windows_1252.h"
+#include "winformat/windows_1252.h"
 
 #include <cstdint>
 
@@ -12,17 +12,15 @@ constexpr char16_t kHighControls[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-char ToByte(char16_t unit) {
-  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-    return static_cast<char>(unit);
-  }
+}  // namespace
+
+char ToWindows1252(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
   for (int i = 0; i < 32; ++i) {
-    if (kHighControls[i] == unit) return static_cast<char>(0x80 + i);
+    if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
   }
   return '?';
 }
-
-}  // namespace
 
 char16_t FromWindows1252(unsigned char c) {
   return c >= 0x80 && c < 0xA0 ? kHighControls[c - 0x80] : c;
@@ -39,7 +37,7 @@ std::string ToWindows1252(std::u16string_view text) {
       out.push_back('?');
       continue;
     }
-    out.push_back(ToByte(unit));
+    out.push_back(ToWindows1252(unit));
   }
   return out;
 }

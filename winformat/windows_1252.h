@@ -1,5 +1,5 @@
-#ifndef SENTORY_PLATFORM_WINDOWS_1252_H_
-#define SENTORY_PLATFORM_WINDOWS_1252_H_
+#ifndef SENTORY_WINFORMAT_WINDOWS_1252_H_
+#define SENTORY_WINFORMAT_WINDOWS_1252_H_
 
 #include <string>
 #include <string_view>
@@ -11,6 +11,9 @@ namespace sentory {
 /// map to the code units of the same value, as Windows maps them.
 char16_t FromWindows1252(unsigned char c);
 
+/// The Windows-1252 byte of character |c|; "?" when the code page lacks it.
+char ToWindows1252(char32_t c);
+
 /// The Windows-1252 text of UTF-16 |text|: a character the code page lacks
 /// becomes "?", a surrogate pair one "?".
 std::string ToWindows1252(std::u16string_view text);
@@ -21,4 +24,4 @@ bool DecodeUtf8(std::string_view text, std::u16string* out);
 
 }  // namespace sentory
 
-#endif  // SENTORY_PLATFORM_WINDOWS_1252_H_
+#endif  // SENTORY_WINFORMAT_WINDOWS_1252_H_

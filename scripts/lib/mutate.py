@@ -23,7 +23,8 @@ import subprocess
 import sys
 import time
 
-FOLDERS = ("app", "eventlog", "paging", "runner", "platform", "tools")
+FOLDERS = ("app", "eventlog", "paging", "runner", "platform", "winformat",
+           "tools")
 BINARIES = ("sentory_tests", "sentory_e2e_tests", "sentory",
             "sentory-eventlog", "tap-terminal")
 

@@ -19,10 +19,10 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/evt_file.h"
+#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
-#include "platform/site.h"
-#include "platform/site_event_log.h"
+#include "winformat/site.h"
+#include "winformat/site_event_log.h"
 
 namespace sentory {
 namespace {
