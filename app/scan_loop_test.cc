@@ -55,6 +55,18 @@ TEST(TimeTextTest, Format) {
   EXPECT_EQ(TimeText(clock, 0), kUnknown);
 }
 
+// Runs the loop from a clear console and clock until its |sleeps|-th pause
+// ends the process.
+void ScanUntilSleeps(FakePlatform& fakes, RunState& state, int sleeps) {
+  fakes.console.console.clear();
+  fakes.clock.sleeps.clear();
+  fakes.clock.stop_after_sleeps = sleeps;
+  try {
+    ScanAndAlert(state);
+  } catch (const ProcessEnded&) {
+  }
+}
+
 // Given three new events in one pass and none in the next, the output should
 // be three blocks with both times, each followed by its program run, one
 // empty line and the scanning line, then nothing; each alert should beep
@@ -66,15 +78,7 @@ TEST(ScanLoopTest, PassOutput) {
   state.options.ParseCommandLine(6, argv);
   ParseSeverities("EWISF", &state.severities);
   state.cursors.Reset(1);
-  auto scan = [&](int sleeps) {
-    fakes.console.console.clear();
-    fakes.clock.sleeps.clear();
-    fakes.clock.stop_after_sleeps = sleeps;
-    try {
-      ScanAndAlert(state);
-    } catch (const ProcessEnded&) {
-    }
-  };
+  auto scan = [&](int sleeps) { ScanUntilSleeps(fakes, state, sleeps); };
   fakes.event_log.At("S1", "System");
   fakes.clock.now = kFriday;
   scan(1);  // first visit: nothing new
@@ -118,15 +122,7 @@ TEST(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
   state.modem = std::make_unique<ModemLink>(line, fakes.clock, "COM1");
   state.pager = std::make_unique<PagingDispatcher>(
       state.options, state.out, fakes.clock, *state.modem, state.page_rate);
-  auto scan = [&](int sleeps) {
-    fakes.console.console.clear();
-    fakes.clock.sleeps.clear();
-    fakes.clock.stop_after_sleeps = sleeps;
-    try {
-      ScanAndAlert(state);
-    } catch (const ProcessEnded&) {
-    }
-  };
+  auto scan = [&](int sleeps) { ScanUntilSleeps(fakes, state, sleeps); };
   fakes.event_log.At("S1", "System");
 
   // A line left up is hung up by a pass that pages nothing.

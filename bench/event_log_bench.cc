@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "platform/event_log.h"
-#include "winformat/evt_file.h"
 #include "platform/locked_file.h"
+#include "winformat/evt_file.h"
 
 namespace {
 
@@ -39,14 +39,18 @@ constexpr int kRuns = 3;
 // The monitor's first buffer size.
 constexpr std::uint32_t kReadBufferSize = 512;
 
-bool MakeLog(const std::string& path, std::uint32_t records) {
+// Writes a log of |max_size| bytes at |path| holding |records| records, or,
+// for 0, records until it is full and has wrapped once (none for a
+// |max_size| of 0, an empty log).
+bool WriteLog(const std::string& path, std::uint32_t max_size,
+              std::uint32_t records) {
   auto file = sentory::MakeSystemFileAccess()->Open(
       path, sentory::FileAccess::Mode::kCreate);
   if (!file) return false;
   sentory::EvtWriter writer(file.get());
-  // Room for every record (about 150 bytes each) without wrapping.
-  if (!writer.Begin(records * 200u + 0x10000u)) return false;
-  for (std::uint32_t n = 1; n <= records; ++n) {
+  if (!writer.Begin(max_size)) return false;
+  for (std::uint32_t n = 1; max_size > 0 && (records == 0 || n <= records);
+       ++n) {
     sentory::EvtEvent event;
     event.time_generated = event.time_written = 1700000000u + n;
     event.event_id = 7000u + n % 50;
@@ -55,8 +59,20 @@ bool MakeLog(const std::string& path, std::uint32_t records) {
     event.computer = "BENCH";
     event.strings = {"Service " + std::to_string(n), "running"};
     if (!writer.Append(event)) return false;
+    if (records == 0 && writer.state().oldest > 1) break;
   }
   return writer.Finish();
+}
+
+// A log of |records| records with room for every one (about 150 bytes
+// each) without wrapping.
+bool MakeLog(const std::string& path, std::uint32_t records) {
+  return WriteLog(path, records * 200u + 0x10000u, records);
+}
+
+// A log of |bytes| that has wrapped once; an empty log for 0.
+bool MakeFullLog(const std::string& path, std::uint32_t bytes) {
+  return WriteLog(path, bytes, 0);
 }
 
 // Reads every record; returns the number read, or 0 on a failure.
@@ -82,28 +98,6 @@ std::uint32_t ReadAll(sentory::EventLogService* service) {
   }
   service->CloseEventLog(log);
   return count;
-}
-
-// Fills the log at |path| with records until it is |bytes| long and has
-// wrapped once; an empty log for 0.
-bool MakeFullLog(const std::string& path, std::uint32_t bytes) {
-  auto file = sentory::MakeSystemFileAccess()->Open(
-      path, sentory::FileAccess::Mode::kCreate);
-  if (!file) return false;
-  sentory::EvtWriter writer(file.get());
-  if (!writer.Begin(bytes)) return false;
-  for (std::uint32_t n = 1; bytes > 0; ++n) {
-    sentory::EvtEvent event;
-    event.time_generated = event.time_written = 1700000000u + n;
-    event.event_id = 7000u + n % 50;
-    event.type = 4;
-    event.source = "Service Control Manager";
-    event.computer = "BENCH";
-    event.strings = {"Service " + std::to_string(n), "running"};
-    if (!writer.Append(event)) return false;
-    if (writer.state().oldest > 1) break;
-  }
-  return writer.Finish();
 }
 
 // The processor time, in seconds, of |visits| visits of the log that find
