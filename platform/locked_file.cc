@@ -1,5 +1,6 @@
 #include "platform/locked_file.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace sentory {
@@ -38,6 +39,14 @@ class MemoryFile : public LockedFile {
 };
 
 }  // namespace
+
+bool StampShowsLaterWrites(std::int64_t changed_ns) {
+  constexpr std::int64_t kStepNs = 2'000'000'000;
+  std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+  return now - changed_ns > kStepNs;
+}
 
 std::unique_ptr<LockedFile> MakeMemoryFile(std::string bytes) {
   return std::make_unique<MemoryFile>(std::move(bytes));

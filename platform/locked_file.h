@@ -21,6 +21,13 @@ struct FileStamp {
   bool operator!=(const FileStamp& o) const { return !(*this == o); }
 };
 
+/// Whether a file last changed at |changed_ns| (nanoseconds since 1970) will
+/// show a later write in its stamp: file systems keep file times in steps of
+/// up to two seconds, so a write soon after the last may leave them as they
+/// were. What was learnt of a file changed so recently must be checked
+/// against its content, not its stamp.
+bool StampShowsLaterWrites(std::int64_t changed_ns);
+
 /// One open file with positioned reads and writes and a whole-file lock that
 /// other processes honour. Abstract so file formats can be read from memory
 /// in tests; FileAccess opens real ones.

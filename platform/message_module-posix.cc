@@ -11,8 +11,9 @@
 #include <map>
 
 #include "platform/drive_path.h"
-#include "winformat/message_format.h"
+#include "platform/locked_file.h"
 #include "platform/message_module.h"
+#include "winformat/message_format.h"
 #include "winformat/message_table.h"
 #include "winformat/site.h"
 
@@ -25,20 +26,25 @@ constexpr std::uint32_t kRequiredFlags = 0x2000 | 0x800 | 0x100;
 constexpr std::size_t kReadChunkSize = 65536;
 
 // What tells one state of a file from another: a file changed or replaced
-// since differs in at least one of these.
+// since differs in at least one of these, once its last change lies far
+// enough in the past (settled) for its times to show a later one.
 struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
   off_t size = 0;
   timespec modified = {};
   timespec changed = {};
+  bool settled = false;
 
   explicit FileIdentity(const struct stat& info)
       : device(info.st_dev),
         inode(info.st_ino),
         size(info.st_size),
         modified(info.st_mtim),
-        changed(info.st_ctim) {}
+        changed(info.st_ctim),
+        settled(StampShowsLaterWrites(
+            static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 +
+            info.st_ctim.tv_nsec)) {}
   FileIdentity() = default;
 
   bool operator==(const FileIdentity& other) const {
@@ -87,7 +93,8 @@ class PosixMessageModules : public MessageModules {
     struct stat info;
     if (cached != images_.end() &&
         stat(cached->second.path.c_str(), &info) == 0) {
-      if (!(FileIdentity(info) == cached->second.identity) &&
+      if (!(cached->second.identity.settled &&
+            FileIdentity(info) == cached->second.identity) &&
           !Read(cached->second.path, &cached->second)) {
         images_.erase(cached);
         return nullptr;

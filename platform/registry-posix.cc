@@ -10,9 +10,10 @@
 #include <map>
 #include <sstream>
 
+#include "platform/locked_file.h"
+#include "platform/registry.h"
 #include "winformat/environment_expand.h"
 #include "winformat/reg_file.h"
-#include "platform/registry.h"
 #include "winformat/site.h"
 
 extern char** environ;
@@ -170,8 +171,11 @@ class PosixRegistry : public RegistryService {
         return kErrorBadNetpath;
       }
     }
-    if (cached.registry != nullptr && cached.modified == info.st_mtim.tv_sec &&
+    if (cached.registry != nullptr && cached.settled &&
+        cached.modified == info.st_mtim.tv_sec &&
         cached.modified_ns == info.st_mtim.tv_nsec &&
+        cached.changed == info.st_ctim.tv_sec &&
+        cached.changed_ns == info.st_ctim.tv_nsec &&
         cached.size == info.st_size && cached.inode == info.st_ino) {
       *registry = cached.registry;
       return kErrorSuccess;
@@ -183,8 +187,15 @@ class PosixRegistry : public RegistryService {
     cached.registry = parsed;
     cached.modified = info.st_mtim.tv_sec;
     cached.modified_ns = info.st_mtim.tv_nsec;
+    cached.changed = info.st_ctim.tv_sec;
+    cached.changed_ns = info.st_ctim.tv_nsec;
     cached.size = info.st_size;
     cached.inode = info.st_ino;
+    // A file changed within the steps of its times is read again next time:
+    // a later write might leave them as they are.
+    cached.settled = StampShowsLaterWrites(
+        static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 +
+        info.st_ctim.tv_nsec);
     *registry = parsed;
     return kErrorSuccess;
   }
@@ -194,8 +205,11 @@ class PosixRegistry : public RegistryService {
     std::shared_ptr<const RegistryFile> registry;
     time_t modified = 0;
     long modified_ns = 0;
+    time_t changed = 0;
+    long changed_ns = 0;
     off_t size = 0;
     ino_t inode = 0;
+    bool settled = false;
   };
 
   char local_roots_[kRootCount] = {};

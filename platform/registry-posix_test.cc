@@ -68,7 +68,8 @@ class PosixRegistryTest : public ::testing::Test {
 
 // Given a machine named in any case, with or without backslashes, its
 // registry export is read and its keys and values found in any case; an
-// export changed between two connections is read again for the second. A
+// export changed between two connections, even to the same size and time,
+// is read again for the second. A
 // machine that does not exist, one without an export and one whose export
 // is not one cannot be connected to.
 TEST_F(PosixRegistryTest, ConnectsToTheMachinesExport) {
@@ -84,6 +85,15 @@ TEST_F(PosixRegistryTest, ConnectsToTheMachinesExport) {
   EXPECT_EQ("changed.dll", Read(again));
   EXPECT_EQ(kErrorSuccess, registry_->CloseKey(root));
   EXPECT_EQ(kErrorInvalidHandle, registry_->CloseKey(root));
+  registry_->CloseKey(again);
+  // Rewritten in place to the same size and given its time back.
+  const std::string path = root_ + "/Server1/Registry.REG";
+  const fs::file_time_type written = fs::last_write_time(path);
+  WriteRegistry("Server1/Registry.REG", "CHANGED.dll");
+  fs::last_write_time(path, written);
+  ASSERT_EQ(kErrorSuccess,
+            registry_->ConnectRegistry("SERVER1", machine, &again));
+  EXPECT_EQ("CHANGED.dll", Read(again));
   registry_->CloseKey(again);
 
   EXPECT_EQ("local.dll", Read(registry_->LocalRoot(machine)));

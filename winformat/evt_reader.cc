@@ -3,7 +3,6 @@
 // lock.
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "winformat/evt_file.h"
@@ -17,9 +16,6 @@ using namespace evt;
 constexpr std::uint32_t kWindowAlign = 0x1000;
 // How many record offsets a reader keeps at most.
 constexpr std::uint32_t kIndexSpan = 0x1000;
-// A file's modification time tells a later write only once it lies this far
-// in the past: file systems keep it in steps of up to two seconds.
-constexpr std::int64_t kStampStepNs = 2'000'000'000;
 
 }  // namespace
 
@@ -71,11 +67,8 @@ bool EvtReader::RefreshLocked(const FileStamp* stamp) {
   if (stamp == nullptr && file_->Stamp(&taken)) stamp = &taken;
   looked_ = false;
   if (stamp != nullptr) {
-    std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
     looked_stamp_ = *stamp;
-    looked_ = now - stamp->modified_ns > kStampStepNs;
+    looked_ = StampShowsLaterWrites(stamp->modified_ns);
   }
   std::uint8_t eof[kEvtEofSize];
   std::uint64_t size = 0;
