@@ -9,17 +9,24 @@
 namespace sentory {
 namespace {
 
-struct SkipCase {
-  const char* text;
-  std::uint32_t event_id;
-  const char* source;
-  bool skipped;
-};
+EventRecord Record(std::uint16_t type, std::uint32_t id = 0,
+                   const char* source = "") {
+  EventFields fields;
+  fields.type = type;
+  fields.event_id = id;
+  fields.source = source;
+  return MakeEventRecord(fields);
+}
 
 // Given each skip text, a record should be skipped only by an entry with its
 // whole ID and its whole source name.
 TEST(EventFilterTest, SkipTextMatching) {
-  const SkipCase cases[] = {
+  const struct {
+    const char* text;
+    std::uint32_t event_id;
+    const char* source;
+    bool skipped;
+  } cases[] = {
       {"17 Tape", 17, "Tape", true},
       {"17 Tape", 17, "tape", false},
       {"17 Tape", 7, "Tape", false},
@@ -48,45 +55,37 @@ TEST(EventFilterTest, SkipTextMatching) {
       {"17 ", 17, "", false},
       {"", 17, "Tape", false},
   };
-  for (const SkipCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " / " + std::to_string(c.event_id) +
                  " " + c.source);
-    EventFields fields;
-    fields.event_id = c.event_id;
-    fields.source = c.source;
-    fields.type = 1;
-    EventRecord record = MakeEventRecord(fields);
     SeveritySlots slots;
     slots.slot[0] = 1;
     SkipList skip_list(c.text);
-    EXPECT_EQ(PassesFilter(record, slots, &skip_list), !c.skipped);
+    EXPECT_EQ(PassesFilter(Record(1, c.event_id, c.source), slots, &skip_list),
+              !c.skipped);
   }
 }
 
 // Given each "/S" value, the records of each type should pass as the slots
 // say, type 0 passing while any slot is unfilled.
 TEST(EventFilterTest, Severities) {
-  struct Case {
+  const struct {
     const char* letters;
     std::vector<std::uint16_t> passing;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"EW", {0, 1, 2}},
       {"ewisf", {1, 2, 4, 8, 16}},
       {"EE", {0, 1}},
       {"EWISFW", {1, 2, 4, 8, 16}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.letters);
     SeveritySlots slots;
     ParseSeverities(c.letters, &slots);
     for (std::uint16_t type : {0, 1, 2, 3, 4, 8, 16, 32}) {
-      EventFields fields;
-      fields.type = type;
-      EventRecord record = MakeEventRecord(fields);
       bool expected = std::find(c.passing.begin(), c.passing.end(), type) !=
                       c.passing.end();
-      EXPECT_EQ(PassesFilter(record, slots, nullptr), expected) << type;
+      EXPECT_EQ(PassesFilter(Record(type), slots, nullptr), expected) << type;
     }
   }
 }
@@ -95,28 +94,21 @@ TEST(EventFilterTest, Severities) {
 // each failing step, the matching line should be written, and every handle
 // and view should be given back.
 TEST(EventFilterTest, LoadSkipText) {
-  struct Case {
-    const char* name;
+  const std::string kMapping = "Could not create file-mapping object for ";
+  const struct {
     bool exists;
     std::string content;
-    bool fail_mapping;
-    bool fail_view;
-    const char* line;  // nullptr: loaded
+    bool fail_mapping, fail_view;
+    std::string line;  // "": loaded
+  } cases[] = {
+      {true, std::string("17 Tape\n\0 99 Disk", 17), false, false, ""},
+      {false, "", false, false, "Could not open create file skip.txt"},
+      {true, "", false, false, kMapping + "skip.txt"},
+      {true, "1 a", true, false, kMapping + "skip.txt"},
+      {true, "1 a", false, true, "Could not map view of file skip.txt"},
   };
-  const Case cases[] = {
-      {"loaded", true, std::string("17 Tape\n\0 99 Disk", 17), false, false,
-       nullptr},
-      {"missing", false, "", false, false,
-       "Could not open create file skip.txt"},
-      {"empty", true, "", false, false,
-       "Could not create file-mapping object for skip.txt"},
-      {"mapping refused", true, "1 a", true, false,
-       "Could not create file-mapping object for skip.txt"},
-      {"view refused", true, "1 a", false, true,
-       "Could not map view of file skip.txt"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
     FakeFileMapper files;
     if (c.exists) files.files["skip.txt"] = c.content;
     files.fail_mapping = c.fail_mapping;
@@ -124,10 +116,9 @@ TEST(EventFilterTest, LoadSkipText) {
     FakeConsole console;
     OutputStream out(console);
     SkipList skip_list;
-    EXPECT_EQ(LoadSkipText(files, "skip.txt", out, &skip_list),
-              c.line == nullptr);
-    EXPECT_EQ(console.console, c.line ? std::string(c.line) + "\n" : "");
-    if (c.line == nullptr) {
+    EXPECT_EQ(LoadSkipText(files, "skip.txt", out, &skip_list), c.line.empty());
+    EXPECT_EQ(console.console, c.line.empty() ? "" : c.line + "\n");
+    if (c.line.empty()) {
       EXPECT_EQ(skip_list.text(), "17 Tape\n");
     }
     EXPECT_EQ(files.handles, 0);

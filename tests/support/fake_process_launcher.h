@@ -8,39 +8,30 @@
 
 namespace sentory {
 
-/// A process launcher that starts nothing: it keeps the command lines it is
-/// given and records every call in |calls|, in order ("start", "wait 7",
-/// "close 8"). A start fails with |start_error| when that is not 0.
+/// Starts nothing: keeps the command lines and every call, in order ("start",
+/// "wait 7", "close 8"; the process is 7, its thread 8). A start fails with
+/// |start_error| when that is not 0.
 class FakeProcessLauncher : public ProcessLauncher {
  public:
-  bool CreateProcessA(char* command_line,
-                      ProcessInformation* started) override {
+  bool CreateProcessA(char* command_line, ProcessInformation* out) override {
     command_lines.push_back(command_line);
     calls.push_back("start");
-    if (start_error != 0) {
-      last_error = start_error;
-      return false;
-    }
-    started->process = kProcess;
-    started->thread = kThread;
-    return true;
+    *out = {7, 8};
+    return start_error == 0;
   }
   bool WaitForSingleObject(Handle process) override {
-    calls.push_back("wait " + std::to_string(process));
-    return true;
+    return Call("wait ", process);
   }
-  std::uint32_t GetLastError() override { return last_error; }
-  bool CloseHandle(Handle handle) override {
-    calls.push_back("close " + std::to_string(handle));
+  std::uint32_t GetLastError() override { return start_error; }
+  bool CloseHandle(Handle handle) override { return Call("close ", handle); }
+  bool Call(const char* name, Handle handle) {
+    calls.push_back(name + std::to_string(handle));
     return true;
   }
 
-  static constexpr Handle kProcess = 7;
-  static constexpr Handle kThread = 8;
   std::vector<std::string> command_lines;
   std::vector<std::string> calls;
   std::uint32_t start_error = 0;
-  std::uint32_t last_error = 0;
 };
 
 }  // namespace sentory
