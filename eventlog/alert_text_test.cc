@@ -76,35 +76,40 @@ TEST_F(AlertTextTest, MessageFileSearchOrder) {
 }
 
 // Given an expandable value, environment references should be expanded
-// before any file is tried; given a lookup that cannot succeed, the body
-// should be the insertion strings.
+// before any file is tried; a value that just fills the buffer should be
+// used; given a lookup that cannot succeed, the body should be the insertion
+// strings.
 TEST_F(AlertTextTest, RegistryLookup) {
+  const std::string x259(259, 'x'), x260(260, 'x'), s250(250, 'S');
   registry_.environment["SYSTEMROOT"] = "C:\\Windows";
-  messages_.files["C:\\Windows\\disk.dll"][11] = "found";
-  EventFields fields = Event(11, 1, {"s"});
-
-  Register("%SystemRoot%\\disk.dll", kRegExpandSz);
-  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*found");
-
-  Register("%SystemRoot%\\disk.dll", kRegSz);  // not expanded
-  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
-
-  Register(std::string(259, 'x'));  // 260 bytes with the terminator
-  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
-  Register(std::string(260, 'x'));  // too large for the buffer
-  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
-
   registry_.environment["LONG"] = std::string(300, 'y');
-  Register("%LONG%", kRegExpandSz);  // expands past the buffer
-  EXPECT_EQ(Render(fields), "SERVER1*Sys*ERR*Disk*11*s");
-
-  EventFields other = fields;
-  other.source = "Tape";  // not registered
-  EXPECT_EQ(Render(other), "SERVER1*Sys*ERR*Tape*11*s");
-  other.computer = "ELSEWHERE";  // registry cannot be reached
-  EXPECT_EQ(Render(other), "ELSEWHERE*Sys*ERR*Tape*11*s");
-  other.source = std::string(250, 'S');  // key path past 259 characters
-  EXPECT_EQ(Render(other), "ELSEWHERE*Sys*ERR*" + other.source + "*11*s");
+  for (const std::string& file : {std::string("C:\\Windows\\disk.dll"), x259,
+                                  x260, std::string(300, 'y')}) {
+    messages_.files[file][11] = "found";
+  }
+  const struct {
+    std::string value;
+    std::uint32_t type;
+    std::string computer, source, body;
+  } cases[] = {
+      {"%SystemRoot%\\disk.dll", kRegExpandSz, "SERVER1", "Disk", "found"},
+      {"%SystemRoot%\\disk.dll", kRegSz, "SERVER1", "Disk", "s"},
+      {x259, kRegSz, "SERVER1", "Disk", "found"},  // 260 with the terminator
+      {x260, kRegSz, "SERVER1", "Disk", "s"},      // too large for the buffer
+      {"%LONG%", kRegExpandSz, "SERVER1", "Disk", "s"},  // expands past it
+      {"disk.dll", kRegSz, "SERVER1", "Tape", "s"},      // not registered
+      {"disk.dll", kRegSz, "ELSEWHERE", "Tape", "s"},    // cannot be reached
+      {"disk.dll", kRegSz, "ELSEWHERE", s250, "s"},      // key path past 259
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value.substr(0, 20) + " " + c.source.substr(0, 5));
+    Register(c.value, c.type);
+    EventFields fields = Event(11, 1, {"s"});
+    fields.computer = c.computer;
+    fields.source = c.source;
+    EXPECT_EQ(Render(fields),
+              c.computer + "*Sys*ERR*" + c.source + "*11*" + c.body);
+  }
 }
 
 // Given key paths, the root should be recognised by prefix in any case and
