@@ -69,32 +69,34 @@ TEST_F(LogRotationTest, VisitingOrder) {
                                       "B/Application", "A/System"}));
 }
 
-struct CursorCase {
-  const char* name;
-  int before;    // records at the first visit
-  int dropped;   // oldest records dropped (wrap) after it
-  bool cleared;  // log cleared after it
-  int added;     // records written afterwards
-  std::vector<std::uint32_t> expected;
-};
-
 // Given a log first seen with records, they should count as seen. Given a
 // log that was empty, cleared or wrapped past the cursor between two
 // visits, the next visit should hand out every record that still exists
-// after the cursor, or from the oldest one.
+// after the cursor, or from the oldest one. A cursor next to the highest
+// record number is a cursor like any other.
 TEST_F(LogRotationTest, CursorOutsideTheLog) {
-  const CursorCase cases[] = {
+  const struct {
+    const char* name;
+    int before;    // records at the first visit
+    int dropped;   // oldest records dropped (wrap) after it
+    bool cleared;  // log cleared after it
+    int added;     // records written afterwards
+    std::vector<std::uint32_t> expected;
+    std::uint32_t oldest = 0;  // number of the first record, when not 1
+  } cases[] = {
       {"existing records count as seen", 100, 0, false, 2, {101, 102}},
       {"empty at first", 0, 0, false, 2, {1, 2}},
       {"cleared", 5, 0, true, 3, {1, 2, 3}},
       {"cleared, then as many as before", 3, 0, true, 4, {4}},
       {"wrapped past the cursor", 5, 9, false, 7, {10, 11, 12}},
       {"wrapped to the cursor", 5, 5, false, 2, {6, 7}},
+      {"last record number", 2, 0, false, 1, {0xFFFFFFFF}, 0xFFFFFFFD},
   };
-  for (const CursorCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeEventLog::Log& log = log_.At("a", "System");
     log = FakeEventLog::Log();
+    log.oldest = c.oldest;
     Start({"/M0", "a", "/SYS"});
     Fill("a", "System", c.before);
     EXPECT_TRUE(Visit().empty());
