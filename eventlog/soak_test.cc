@@ -50,9 +50,7 @@ class Soak : public FakeConsole, public FakeClock {
                         "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\EVENTLOG\\"
                         "System\\SOAK",
                         "EventMessageFile", kRegSz, std::string("soak.dll", 9));
-    fakes_.messages.files["soak.dll"] = {{1234, "Soak event %1."},
-                                         {7, "Soak event %1."},
-                                         {12345, "Soak event %1."}};
+    fakes_.messages.files["soak.dll"][1234] = "%1 is the message";
   }
 
   // What the log holds at the first visit counts as seen.
@@ -64,7 +62,7 @@ class Soak : public FakeConsole, public FakeClock {
                                  "/S",      "EWF", "/SK",   "skip"};
     state_.options.ParseCommandLine(8, words);
     ParseSeverities("EWF", &state_.severities);
-    state_.skip_text = std::make_unique<SkipList>("1234 Disk\r\n");
+    state_.skip_text = std::make_unique<SkipList>("7 Soak\r\n");
     state_.cursors.Reset(1);
     try {
       ScanAndAlert(state_);
@@ -118,8 +116,8 @@ class Soak : public FakeConsole, public FakeClock {
   // copy in memory that then goes to the log file whole, in one write under
   // its lock: the loop reads what a writer leaves behind, and the run stays
   // short where small writes are slow. Event |serial| is of type ERR, WARN,
-  // INFO, SCSS or FAIL, from "Soak" (which has messages) or "Disk" (none),
-  // with ID 1234, 7 or 12345; one in 101 is longer than the loop's first read.
+  // INFO, SCSS or FAIL, with ID 1234 (which has a message), 7 (skipped) or
+  // 12345 (no message); one in 101 is longer than the loop's first read.
   bool WriteLog(std::uint32_t count, bool clear) {
     static const char* const kWords[] = {"ERR", "WARN", "INFO", "SCSS", "FAIL"};
     static const std::uint32_t kIds[] = {1234, 7, 12345};
@@ -135,23 +133,19 @@ class Soak : public FakeConsole, public FakeClock {
       EvtEvent event;
       event.event_id = id;
       event.type = static_cast<std::uint16_t>(1 << type);
-      event.source = (hash >> 20) % 2 ? "Disk" : "Soak";
+      event.source = "Soak";
       event.computer = "SOAK0";
       event.strings = {std::to_string(serial)};
       if (serial % 101 == 0) event.strings.push_back(std::string(700, 'a'));
       if (!writer.Append(event)) return false;
-      if (type != 2 && type != 3 && (event.source == "Soak" || id != 1234)) {
-        due_text_ += std::string(kHead) + " SOAK0*Sys*" + kWords[type] + "*" +
-                     event.source + "*" + std::to_string(id) + "*";
-        if (event.source == "Soak") {
-          due_text_ += "Soak event " + std::to_string(serial) + ".\n";
-        } else {
-          due_text_ += event.strings[0] +
-                       (serial % 101 ? "" : "|" + event.strings[1]) + "\n";
-        }
-        ++expected_;
-        ++due_;
-      }
+      if (type == 2 || type == 3 || id == 7) continue;  // filtered out
+      due_text_ += std::string(kHead) + " SOAK0*Sys*" + kWords[type] +
+                   "*Soak*" + std::to_string(id) + "*" + event.strings[0];
+      if (id == 1234) due_text_ += " is the message";
+      if (id == 12345 && serial % 101 == 0) due_text_ += "|" + event.strings[1];
+      due_text_ += "\n";
+      ++expected_;
+      ++due_;
     }
     const std::string& bytes = MemoryFileBytes(*image_);
     if (!writer.Finish() || !file_->Lock(true)) return false;
