@@ -12,14 +12,10 @@ namespace {
 
 class LogRotationTest : public testing::Test {
  protected:
-  void Start(std::vector<const char*> words) {
+  void Start(int machines, std::vector<const char*> words) {
     words_ = words;
     words_.insert(words_.begin(), "sentory");
     options_.ParseCommandLine(static_cast<int>(words_.size()), words_.data());
-    int machines = 0;
-    while (options_.HasOption(OptionTable::NumberedKey("/M", machines))) {
-      ++machines;
-    }
     cursors_.Reset(machines);
   }
 
@@ -58,7 +54,7 @@ class LogRotationTest : public testing::Test {
 // run System then Application on each machine in turn, whatever the order
 // of the options.
 TEST_F(LogRotationTest, VisitingOrder) {
-  Start({"/APP", "/SYS", "/M0", "a", "/M1", "b", "/M3", "d"});
+  Start(2, {"/APP", "/SYS", "/M0", "a", "/M1", "b", "/M3", "d"});
   for (const char* m : {"a", "b", "d"}) {
     log_.At(m, "System");
     log_.At(m, "Application");
@@ -97,7 +93,7 @@ TEST_F(LogRotationTest, CursorOutsideTheLog) {
     FakeEventLog::Log& log = log_.At("a", "System");
     log = FakeEventLog::Log();
     log.oldest = c.oldest;
-    Start({"/M0", "a", "/SYS"});
+    Start(1, {"/M0", "a", "/SYS"});
     Fill("a", "System", c.before);
     EXPECT_TRUE(Visit().empty());
     if (c.cleared) log_.Clear("a", "System");
@@ -112,7 +108,7 @@ TEST_F(LogRotationTest, CursorOutsideTheLog) {
 // Given a record larger than the first buffer, it should be read again at
 // the size the service asks for and handed out.
 TEST_F(LogRotationTest, LargeRecordReadTwice) {
-  Start({"/M0", "a", "/SYS"});
+  Start(1, {"/M0", "a", "/SYS"});
   log_.At("a", "System");
   Visit();
   EventFields big;
@@ -127,7 +123,7 @@ TEST_F(LogRotationTest, LargeRecordReadTwice) {
 // Given failures at each step, the visit should end with Error, the cursor
 // unchanged, and only a failed open should be reported.
 TEST_F(LogRotationTest, Failures) {
-  Start({"/M0", "Nowhere", "/M1", "b", "/SYS"});
+  Start(2, {"/M0", "Nowhere", "/M1", "b", "/SYS"});
   Fill("b", "System", 1);
   NextEventResult end;
   Visit(&end);
@@ -155,7 +151,7 @@ TEST_F(LogRotationTest, Failures) {
 // Given a blackout that begins during a visit, the visit should end with
 // Blackout, and the records left should be handed out after it.
 TEST_F(LogRotationTest, BlackoutDuringAVisit) {
-  Start({"/M0", "a", "/SYS", "/B0", "1-2"});
+  Start(1, {"/M0", "a", "/SYS", "/B0", "1-2"});
   log_.At("a", "System");
   Visit();
   Fill("a", "System", 3);
