@@ -157,6 +157,10 @@ TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
   }
   EXPECT_EQ(kRulesText, Format(first));
   EXPECT_EQ("(no message)", Format(first, kFormatMessageFlags & ~0x2000u));
+  char* none = nullptr;  // a message the file does not hold
+  EXPECT_EQ(0u, modules_->FormatMessage(kFormatMessageFlags, first, 99, 0,
+                                        &none, kArguments, 3));
+  EXPECT_EQ(nullptr, none);
   EXPECT_TRUE(modules_->FreeLibrary(first));
   EXPECT_FALSE(modules_->FreeLibrary(first));
   EXPECT_EQ("(no message)", Format(first));
