@@ -7,11 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "eventlog/alert_text.h"
 #include "platform/drive_path.h"
 #include "platform/message_module.h"
 #include "platform/registry.h"
-#include "tests/support/fake_services.h"
 #include "tests/support/message_files.h"
 
 namespace sentory {
@@ -35,7 +33,6 @@ class PosixMessageModulesTest : public ::testing::Test {
     root_ = folder;
     setenv("SENTORY_ROOT", root_.c_str(), 1);
     std::filesystem::create_directories(root_ + "/Drives/c/Windows/System32");
-    std::filesystem::create_directory(root_ + "/Server");
     Write(root_ + "/Drives/c/Windows/System32/Rules.DLL", rules_);
   }
   void TearDown() override {
@@ -92,6 +89,7 @@ TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
   auto move = [this](const char* from, const char* to) {
     std::rename((root_ + from).c_str(), (root_ + to).c_str());
   };
+  std::filesystem::create_directory(root_ + "/Server");
   Write(root_ + "/Server/registry.reg", registry_text);
   auto registry = MakeSystemRegistry();
   auto text = [&]() -> std::string {
@@ -164,64 +162,6 @@ TEST_F(PosixMessageModulesTest, SeesTheSiteAsItIsNow) {
   EXPECT_TRUE(modules_->FreeLibrary(first));
   EXPECT_FALSE(modules_->FreeLibrary(first));
   EXPECT_EQ("(no message)", Format(first));
-}
-
-// Given the real registry export of a Windows machine, whose message files
-// are named through SystemRoot and the like, alerts find their messages on
-// the site's drive C with none of those variables set; a value the process
-// environment gives wins.
-TEST_F(PosixMessageModulesTest, StandardWindowsVariables) {
-  // The shared test data lies in shared/testdata beside the repository.
-  std::ifstream in;
-  for (std::filesystem::path folder = __FILE__;
-       !in.is_open() && folder != folder.parent_path();) {
-    folder = folder.parent_path();
-    in.open(folder / "shared/testdata/reg/EventLog.reg", std::ios::binary);
-  }
-  if (!in) GTEST_SKIP() << "shared/testdata is absent";
-  std::ofstream(root_ + "/Server/registry.reg", std::ios::binary) << in.rdbuf();
-  for (const char* name : {"SystemRoot", "windir", "SystemDrive",
-                           "ProgramFiles", "CommonProgramFiles"}) {
-    unsetenv(name);
-  }
-  struct Case {
-    const char* log;
-    const char* source;  // its file in the export, after its variable
-    const char* file;
-    const char* system_root;
-    std::string body;
-  } cases[] = {
-      {"System", "Service Control Manager", "Windows/system32/services.exe",
-       nullptr, kRulesText},
-      {"Application", "ESENT", "Windows/system32/esent.dll", nullptr,
-       kRulesText},
-      {"System", "LsaSrv", "Windows/System32/lsasrv.dll", nullptr, kRulesText},
-      {"System", "Microsoft-Windows-Kernel-XDV",
-       "Windows/System32/Drivers/VerifierExt.sys", nullptr, kRulesText},
-      {"System", "WinDefend", "Program Files/Windows Defender/MpEvMsg.dll",
-       nullptr, kRulesText},
-      {"Application", "Handwriting Recognition",
-       "Program Files/Common Files/Microsoft Shared/Ink/IPSEventLogMsg.dll",
-       nullptr, kRulesText},
-      {"System", "Service Control Manager", "Windows/system32/services.exe",
-       "D:\\Windows", "a|b|c"},
-  };
-  auto registry = MakeSystemRegistry();
-  for (const Case& c : cases) {
-    std::filesystem::path file = root_ + "/Drives/c/" + c.file;
-    std::filesystem::create_directories(file.parent_path());
-    Write(file.string(), rules_);
-    if (c.system_root != nullptr) setenv("SystemRoot", c.system_root, 1);
-    EventFields fields;
-    fields.computer = "Server";
-    fields.source = c.source;
-    fields.strings = {"a", "b", "c"};
-    EXPECT_EQ(std::string("Server*") + std::string(c.log, 3) + "*ERR*" +
-                  c.source + "*1*" + c.body,
-              RenderAlert(*registry, *modules_, MakeEventRecord(fields), c.log))
-        << c.source;
-    unsetenv("SystemRoot");
-  }
 }
 
 }  // namespace
