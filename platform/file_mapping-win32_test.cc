@@ -12,48 +12,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Maps |path| whole through |files|: its bytes, or "<failed>".
-std::string MapWhole(FileMapper& files, const std::string& path) {
-  FileMapper::Handle file = files.OpenFile(path.c_str());
-  if (file == nullptr) return "<failed>";
-  FileMapper::Handle mapping = files.CreateFileMapping(file);
-  std::string text = "<failed>";
-  if (mapping != nullptr) {
-    std::size_t size = 0;
-    if (const char* view = files.MapViewOfFile(mapping, &size)) {
-      text.assign(view, size);
-      files.UnmapViewOfFile(view);
-    }
-    files.CloseHandle(mapping);
-  }
-  files.CloseHandle(file);
-  return text;
-}
-
 // Given a mapping of one file held open (as another Sentory loading its
 // skip file holds it), a second file mapped meanwhile should give its own
 // bytes, whether it is shorter or longer than the one held.
 TEST(FileMappingWin32Test, MappingsOfTwoFilesStayApart) {
   fs::path dir = fs::temp_directory_path() / "sentory-file-mapping";
   fs::create_directories(dir);
-  const std::string kLong = std::string(20000, 'L');
-  const struct {
-    std::string held, mapped;
-  } cases[] = {{kLong, "17 Tape\r\n"}, {"1 a", kLong}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.held.size());
-    std::ofstream(dir / "held.txt", std::ios::binary) << c.held;
-    std::ofstream(dir / "mapped.txt", std::ios::binary) << c.mapped;
+  const std::string held = (dir / "held.txt").string();
+  const std::string mapped = (dir / "mapped.txt").string();
+  const std::string kLong(20000, 'L');
+  const std::pair<std::string, std::string> cases[] = {{kLong, "17 Tape\r\n"},
+                                                       {"1 a", kLong}};
+  for (const auto& [held_bytes, mapped_bytes] : cases) {
+    std::ofstream(held, std::ios::binary) << held_bytes;
+    std::ofstream(mapped, std::ios::binary) << mapped_bytes;
     auto holder = MakeSystemFileMapper();
-    FileMapper::Handle file =
-        holder->OpenFile((dir / "held.txt").string().c_str());
-    ASSERT_NE(file, nullptr);
-    FileMapper::Handle mapping = holder->CreateFileMapping(file);
-    ASSERT_NE(mapping, nullptr);
+    FileMapper::Handle held_file = holder->OpenFile(held.c_str());
+    ASSERT_NE(held_file, nullptr);
+    FileMapper::Handle held_mapping = holder->CreateFileMapping(held_file);
+    ASSERT_NE(held_mapping, nullptr);
     auto files = MakeSystemFileMapper();
-    EXPECT_EQ(MapWhole(*files, (dir / "mapped.txt").string()), c.mapped);
-    holder->CloseHandle(mapping);
-    holder->CloseHandle(file);
+    FileMapper::Handle file = files->OpenFile(mapped.c_str());
+    ASSERT_NE(file, nullptr);
+    FileMapper::Handle mapping = files->CreateFileMapping(file);
+    ASSERT_NE(mapping, nullptr);
+    std::size_t size = 0;
+    const char* view = files->MapViewOfFile(mapping, &size);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(std::string(view, size), mapped_bytes) << held_bytes.size();
+    files->UnmapViewOfFile(view);
+    files->CloseHandle(mapping);
+    files->CloseHandle(file);
+    holder->CloseHandle(held_mapping);
+    holder->CloseHandle(held_file);
   }
   std::error_code error;
   fs::remove_all(dir, error);

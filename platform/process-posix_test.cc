@@ -30,41 +30,38 @@ class ProcessPosixTest : public testing::Test {
             .string();
     ASSERT_NE(nullptr, mkdtemp(pattern.data()));
     root_ = pattern;
-    dir_ = root_ + "/with blank";
-    std::filesystem::create_directory(dir_);
+    dir_ = root_ + "/with blank/";
+    for (const char* folder : {"", "a", "b", "c"}) {
+      std::filesystem::create_directory(dir_ + folder);
+    }
   }
   void TearDown() override { std::filesystem::remove_all(root_); }
 
   // Writes an executable script |name| that runs |body| and returns its path.
   std::string Script(const std::string& name, const std::string& body,
                      mode_t mode = 0755) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    chmod(path.c_str(), mode);
-    return path;
+    std::ofstream(dir_ + name) << "#!/bin/sh\n" << body << "\n";
+    chmod((dir_ + name).c_str(), mode);
+    return dir_ + name;
   }
-
   std::string Read(const std::string& name) {
     std::stringstream text;
-    text << std::ifstream(dir_ + "/" + name).rdbuf();
+    text << std::ifstream(dir_ + name).rdbuf();
     return text.str();
   }
-
-  // Starts |command_line| and waits for the program to end.
-  bool StartAndWait(std::string command_line) {
+  // Starts |command_line|, waits for the program to end: false, with the
+  // error in *error, when it does not start.
+  bool Start(std::string command_line, std::uint32_t* error) {
     ProcessLauncher::ProcessInformation started;
-    return launcher_->CreateProcessA(command_line.data(), &started) &&
-           launcher_->WaitForSingleObject(started.process);
-  }
-
-  int Run(const std::string& program, const char* alert_text) {
-    OutputStream out(console_);
-    return RunAlertProgram(*launcher_, out, program.c_str(), kTime, alert_text);
+    if (!launcher_->CreateProcessA(command_line.data(), &started)) {
+      *error = launcher_->GetLastError();
+      return false;
+    }
+    return launcher_->WaitForSingleObject(started.process);
   }
 
   std::string root_;
   std::string dir_;
-  FakeConsole console_;
   std::unique_ptr<ProcessLauncher> launcher_ = MakeSystemProcessLauncher();
 };
 
@@ -75,7 +72,10 @@ class ProcessPosixTest : public testing::Test {
 TEST_F(ProcessPosixTest, ProgramReceivesTwoArguments) {
   std::string program = Script(
       "record", "sleep 0.2; printf '%s\\n' \"$#\" \"$@\" > \"${0%/*}/args\"");
-  EXPECT_EQ(0, Run(program, "a\"b\" & | $(touch x) `touch y` c:\\d\\"));
+  FakeConsole console;
+  OutputStream out(console);
+  EXPECT_EQ(0, RunAlertProgram(*launcher_, out, program.c_str(), kTime,
+                               "a\"b\" & | $(touch x) `touch y` c:\\d\\"));
   EXPECT_EQ(
       std::string("2\n") + kTime + "\na'b' & | $(touch x) `touch y` c:\\d\\\n",
       Read("args"));
@@ -86,22 +86,16 @@ TEST_F(ProcessPosixTest, ProgramReceivesTwoArguments) {
 // missing one. (FaultsTest sees it in the monitor's failure line.)
 TEST_F(ProcessPosixTest, FailedStartGivesErrorCode) {
   Script("plain-file", "", 0644);
-  struct Case {
-    std::string program;
-    std::uint32_t error;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::uint32_t> cases[] = {
       {"sentory-no-such-program", 2},
-      {dir_ + "/missing", 2},
-      {dir_ + "/plain-file", 13},
+      {dir_ + "missing", 2},
+      {dir_ + "plain-file", 13},
       {dir_, 13},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.program);
-    std::string line = "\"" + c.program + "\" x";
-    ProcessLauncher::ProcessInformation started;
-    EXPECT_FALSE(launcher_->CreateProcessA(line.data(), &started));
-    EXPECT_EQ(c.error, launcher_->GetLastError());
+  for (const auto& [program, error] : cases) {
+    std::uint32_t got = 0;
+    EXPECT_FALSE(Start("\"" + program + "\" x", &got)) << program;
+    EXPECT_EQ(error, got) << program;
   }
 }
 
@@ -109,19 +103,16 @@ TEST_F(ProcessPosixTest, FailedStartGivesErrorCode) {
 // are at each start, though the same launcher found it before: in the
 // current folder first, as Windows takes it, then along PATH as it is now.
 TEST_F(ProcessPosixTest, FindsBareNameAsFoldersAreNow) {
-  for (const char* folder : {"/a", "/b", "/c"}) {
-    std::filesystem::create_directory(dir_ + folder);
-  }
   auto probe = [this](const std::string& where, const std::string& tag) {
-    Script(where + "sentory-probe", "echo " + tag + " > \"" + root_ + "/ran\"");
+    Script(where + "sentory-probe", "echo " + tag + " > \"" + dir_ + "ran\"");
   };
   auto remove = [this](const std::string& where) {
-    std::filesystem::remove(dir_ + "/" + where + "sentory-probe");
+    std::filesystem::remove(dir_ + where + "sentory-probe");
   };
   const std::string old_path = std::getenv("PATH");
   const std::string old_folder = std::filesystem::current_path();
   std::filesystem::current_path(dir_);
-  setenv("PATH", (dir_ + "/a:" + dir_ + "/b").c_str(), 1);
+  setenv("PATH", (dir_ + "a:" + dir_ + "b").c_str(), 1);
   probe("a/", "a");
   probe("b/", "b");
   struct Case {
@@ -135,7 +126,7 @@ TEST_F(ProcessPosixTest, FindsBareNameAsFoldersAreNow) {
       {"PATH changed",
        [&] {
          probe("c/", "c");
-         setenv("PATH", (dir_ + "/c:" + dir_ + "/b").c_str(), 1);
+         setenv("PATH", (dir_ + "c:" + dir_ + "b").c_str(), 1);
        },
        "c"},
       {"one in the current folder", [&] { probe("", "here"); }, "here"},
@@ -146,21 +137,12 @@ TEST_F(ProcessPosixTest, FindsBareNameAsFoldersAreNow) {
        ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.change);
     c.make();
-    std::filesystem::remove(root_ + "/ran");
-    std::string line = "sentory-probe x";
-    ProcessLauncher::ProcessInformation started;
-    bool ok = launcher_->CreateProcessA(line.data(), &started);
-    EXPECT_EQ(!c.ran.empty(), ok);
-    if (ok) {
-      launcher_->WaitForSingleObject(started.process);
-      std::stringstream text;
-      text << std::ifstream(root_ + "/ran").rdbuf();
-      EXPECT_EQ(c.ran + "\n", text.str());
-    } else {
-      EXPECT_EQ(2u, launcher_->GetLastError());
-    }
+    std::filesystem::remove(dir_ + "ran");
+    std::uint32_t error = 0;
+    EXPECT_EQ(!c.ran.empty(), Start("sentory-probe x", &error)) << c.change;
+    EXPECT_EQ(c.ran.empty() ? "" : c.ran + "\n", Read("ran")) << c.change;
+    EXPECT_EQ(c.ran.empty() ? 2u : 0u, error) << c.change;
   }
   std::filesystem::current_path(old_folder);
   setenv("PATH", old_path.c_str(), 1);
@@ -169,34 +151,29 @@ TEST_F(ProcessPosixTest, FindsBareNameAsFoldersAreNow) {
 // Given SIGINT and SIGQUIT blocked and ignored here, as the console handling
 // leaves them, the program should start with neither blocked nor ignored.
 TEST_F(ProcessPosixTest, ProgramGetsDefaultSignals) {
-  sigset_t set;
-  sigset_t old_set;
+  sigset_t set, old_set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGQUIT);
   ASSERT_EQ(0, pthread_sigmask(SIG_BLOCK, &set, &old_set));
-  struct sigaction ignore = {};
-  struct sigaction old_action = {};
+  struct sigaction ignore = {}, old_action = {};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(0, sigaction(SIGQUIT, &ignore, &old_action));
   // cp reads its own status, so no shell stands between to reset anything.
-  bool ok = StartAndWait("cp /proc/self/status \"" + dir_ + "/status\"");
+  std::uint32_t error = 0;
+  bool ok = Start("cp /proc/self/status \"" + dir_ + "status\"", &error);
   sigaction(SIGQUIT, &old_action, nullptr);
   pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
   ASSERT_TRUE(ok);
-
   std::istringstream lines(Read("status"));
-  std::string line;
   int seen = 0;
-  const unsigned long long mask =
-      (1ull << (SIGINT - 1)) | (1ull << (SIGQUIT - 1));
-  while (std::getline(lines, line)) {
-    if (line.rfind("SigBlk:", 0) != 0 && line.rfind("SigIgn:", 0) != 0) {
-      continue;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) {
+      EXPECT_EQ(0u, std::stoull(line.substr(7), nullptr, 16) &
+                        ((1ull << (SIGINT - 1)) | (1ull << (SIGQUIT - 1))))
+          << line;
+      ++seen;
     }
-    SCOPED_TRACE(line);
-    EXPECT_EQ(0u, std::stoull(line.substr(7), nullptr, 16) & mask);
-    ++seen;
   }
   EXPECT_EQ(2, seen);
 }

@@ -108,5 +108,28 @@ TEST_F(PosixRegistryTest, ConnectsToTheMachinesExport) {
   }
 }
 
+// Given none of the variables a Windows machine's registry export names its
+// message files by, they expand, in any case, to where a standard
+// installation keeps them; a value the process environment gives wins.
+TEST_F(PosixRegistryTest, StandardWindowsVariables) {
+  for (const char* name : {"SystemRoot", "windir", "SystemDrive",
+                           "ProgramFiles", "CommonProgramFiles"}) {
+    unsetenv(name);
+  }
+  const char kNames[] =
+      "%SystemRoot%|%systemroot%|%windir%|%SystemDrive%|%ProgramFiles%|"
+      "%CommonProgramFiles%";
+  char out[200] = {};
+  registry_->ExpandEnvironmentStrings(kNames, out, sizeof out);
+  EXPECT_STREQ(
+      "C:\\Windows|C:\\Windows|C:\\Windows|C:|C:\\Program Files|"
+      "C:\\Program Files\\Common Files",
+      out);
+  setenv("WINDIR", "D:\\Windows", 1);
+  registry_->ExpandEnvironmentStrings("%windir%", out, sizeof out);
+  unsetenv("WINDIR");
+  EXPECT_STREQ("D:\\Windows", out);
+}
+
 }  // namespace
 }  // namespace sentory
