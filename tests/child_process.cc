@@ -53,16 +53,6 @@ std::string ReadFileText(const std::string& path) {
   return text;
 }
 
-TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "sentory-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  if (!path_.empty()) fs::remove_all(path_, ignored);
-}
-
 ChildProcess::~ChildProcess() {
   Stop(SIGKILL);
   unlink(out_path_.c_str());
@@ -233,8 +223,9 @@ Words Alerts(const std::string& output) {
 }
 
 void SiteTest::SetUp() {
-  env_ = {"SENTORY_ROOT=" + site_.path(), "TZ=UTC",
-          "SENTORY_RECORD_ARGS=runs.txt"};
+  site_ = (fs::temp_directory_path() / "sentory-XXXXXX").string();
+  ASSERT_NE(mkdtemp(site_.data()), nullptr);
+  env_ = {"SENTORY_ROOT=" + site_, "TZ=UTC", "SENTORY_RECORD_ARGS=runs.txt"};
   if (TestingWindowsBuild()) {
     const char* program = Variable("SENTORY_RECORD_ARGS_EXE");
     if (program == nullptr) {
@@ -255,11 +246,14 @@ void SiteTest::SetUp() {
 }
 
 void SiteTest::TearDown() {
+  monitor_.Stop(SIGKILL);
   if (TestingWindowsBuild()) RestartWine();
+  std::error_code ignored;
+  if (!site_.empty()) fs::remove_all(site_, ignored);
 }
 
 std::string SiteTest::At(const std::string& name, bool folder) const {
-  std::string path = site_.path() + "/" + name;
+  std::string path = site_ + "/" + name;
   if (folder) fs::create_directories(path);
   return path;
 }
@@ -277,7 +271,7 @@ bool SiteTest::Start(ChildProcess& monitor, const Words& words,
                      const Words& prefix, const std::string& ready) {
   Words command = prefix, sentory = SentoryCommand(words);
   command.insert(command.end(), sentory.begin(), sentory.end());
-  if (!monitor.Start(command, env_, site_.path())) return false;
+  if (!monitor.Start(command, env_, site_)) return false;
   bool started = monitor.WaitForOutput(ready, 60);
   sleep(1);
   return started;

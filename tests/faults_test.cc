@@ -45,7 +45,7 @@ TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   std::ofstream(At("DEMO/registry.reg")) << "REGEDIT4\n[HKEY_LOCAL\x01\n\"";
   Words as_nobody;
   if (geteuid() == 0) {
-    fs::permissions(site_.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(site_, fs::perms::all, fs::perm_options::add);
     as_nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                  "--"};
     // Folders of root's own in the search path would refuse nobody.

@@ -42,7 +42,9 @@ std::string LinuxResult(const std::string& image, std::uint32_t id,
   return hex;
 }
 
-TEST(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
+using MessagePeerTest = SiteTest;
+
+TEST_F(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
   const std::string peer = MessageFilesFolder() + "/format_peer.exe";
   if (MessageFilesFolder().empty() || access(peer.c_str(), R_OK) != 0 ||
       std::system("command -v wine >/dev/null 2>&1") != 0) {
@@ -56,7 +58,6 @@ TEST(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
   unsetenv("DISPLAY");
   // Wine's services keep inherited streams open: start them with none.
   ASSERT_EQ(0, std::system("wine cmd /c exit 0 </dev/null >/dev/null 2>&1"));
-  TempFolder work;
   Words many;
   for (int i = 1; i <= 99; ++i) many.push_back("x" + std::to_string(i));
   const std::vector<Words> insert_sets = {
@@ -93,17 +94,16 @@ TEST(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
       order.emplace_back(id, &inserts);
     }
   }
-  std::ofstream(work.path() + "/cases.txt", std::ios::binary) << cases;
+  std::ofstream(At("cases.txt"), std::ios::binary) << cases;
   for (const char* file :
        {"rules64", "rules32", "rules_ansi64", "rules_ansi32", "neutral_first64",
         "neutral_first32", "english_second64", "first_present64",
         "first_present32"}) {
     SCOPED_TRACE(file);
-    std::string out = work.path() + "/" + file + ".out";
+    std::string out = At(file + std::string(".out"));
     std::string command = "wine '" + peer + "' 'Z:" + MessageFilesFolder() +
-                          "/" + file + ".dll' 'Z:" + work.path() +
-                          "/cases.txt' 'Z:" + out +
-                          "' </dev/null >/dev/null 2>&1";
+                          "/" + file + ".dll' 'Z:" + At("cases.txt") +
+                          "' 'Z:" + out + "' </dev/null >/dev/null 2>&1";
     ASSERT_EQ(0, std::system(command.c_str()));
     std::string image = ReadMessageFile(file);
     std::istringstream lines(ReadFileText(out));
@@ -182,7 +182,7 @@ TEST_F(MessageTextTest, SameAlertTextOnLinuxAndUnderWine) {
   ChildProcess wine_monitor;
   ASSERT_TRUE(Start(monitor_, linux_command));
   if (with_wine) {
-    ASSERT_TRUE(wine_monitor.Start(wine_command, env_, site_.path()));
+    ASSERT_TRUE(wine_monitor.Start(wine_command, env_, site_));
     ASSERT_TRUE(wine_monitor.WaitForOutput("Scanning event logs", 60));
   }
   sleep(3);  // both have visited the empty log once

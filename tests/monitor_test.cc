@@ -71,8 +71,7 @@ TEST_F(StartupTest, UsageAndCheckLines) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     std::string output;
-    EXPECT_EQ(RunToEnd(SentoryCommand(c.words), &output, env_, site_.path()),
-              1);
+    EXPECT_EQ(RunToEnd(SentoryCommand(c.words), &output, env_, site_), 1);
     EXPECT_EQ(output, kBanner + c.expected);
   }
 }
@@ -147,7 +146,7 @@ TEST_F(BlackoutEndToEndTest, EventWaitsForTheEndOfTheBlackout) {
               {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "true", "/B0", "2-3"}),
           {env_[0], "TZ=UTC", "LD_PRELOAD=" + library,
            "FAKETIME=@2026-12-07 02:59:56"},
-          site_.path());
+          site_);
   ASSERT_TRUE(m.WaitForOutput("Blackout in effect from 2:00 to 3:00\n"));
   Write("DEMO System --source Disk --id 7 --type error late");
   ASSERT_TRUE(m.WaitForOutput("DEMO*Sys*ERR*Disk*7*late\n")) << m.Output();
@@ -237,7 +236,7 @@ TEST_F(CtrlCTest, EndsWhileAWriteIsBlocked) {
   monitor_.SendOutputTo(At("out.fifo"));
   ASSERT_TRUE(monitor_.Start(
       SentoryCommand({"/M0", "DEMO", "/SYS", "/S", "E", "/R", program_}), env_,
-      site_.path()));
+      site_));
   // The banner and the scanning line are in the FIFO.
   ASSERT_TRUE(wait_for(sizeof(kBanner) + sizeof(kScanning) - 2));
   sleep(1);

@@ -88,7 +88,7 @@ TEST_F(WatchTest, TwoMonitorsAlertNewEventsSkippingByTheirOwnFile) {
                        .replace_filename("hold_mapping.exe")
                        .string());
     hold.insert(hold.end(), {"long.txt", "EventSkipList"});
-    ASSERT_TRUE(holder.Start(hold, env_, site_.path()));
+    ASSERT_TRUE(holder.Start(hold, env_, site_));
     ASSERT_TRUE(holder.WaitForOutput("holding")) << holder.Errors();
   }
   Words words = {"/M0", "demo", "/SYS",     "/APP", "/S",
@@ -231,7 +231,7 @@ TEST_F(PagingTest, PortLeftUsableByAMonitorStoppedMidDial) {
   ASSERT_TRUE(
       StartTerminal(terminal, {"--connect-delay", "1000", "--verbose"}));
   // The ordinary user reaches the site, its logs and the pseudo-terminal.
-  ASSERT_EQ(chmod(site_.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(site_.c_str(), 0755), 0);
   ASSERT_EQ(chmod(std::filesystem::canonical(At("dev/com1")).c_str(), 0666), 0);
   const Words words = {"/M0",  "DEMO", "/SYS", "/S",  "E",   "/C",
                        "com1", "/PH",  "1",    "/P0", "1234"};
