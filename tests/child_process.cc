@@ -258,13 +258,25 @@ std::string SiteTest::At(const std::string& name, bool folder) const {
   return path;
 }
 
-void SiteTest::Write(const std::string& words, const Words& texts) {
-  Words command = {Built("sentory-eventlog"), "write"};
+int SiteTest::Run(const Words& argv) {
+  ChildProcess child;
+  if (!child.Start(argv, env_)) return -1;
+  int status = child.Wait();
+  out_ = child.Output();
+  err_ = child.Errors();
+  return status;
+}
+
+int SiteTest::Tool(const std::string& words, const Words& more) {
+  Words command = {Built("sentory-eventlog")};
   std::istringstream in(words);
   for (std::string word; in >> word;) command.push_back(word);
-  command.insert(command.end(), texts.begin(), texts.end());
-  std::string output;
-  ASSERT_EQ(RunToEnd(command, &output, env_), 0) << words << output;
+  command.insert(command.end(), more.begin(), more.end());
+  return Run(command);
+}
+
+void SiteTest::Write(const std::string& words, const Words& texts) {
+  ASSERT_EQ(Tool("write " + words, texts), 0) << words << err_;
 }
 
 bool SiteTest::Start(ChildProcess& monitor, const Words& words,

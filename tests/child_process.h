@@ -92,7 +92,12 @@ class SiteTest : public testing::Test {
 
   /// The site's |name|, made as a folder when |folder|.
   std::string At(const std::string& name, bool folder = false) const;
-  /// sentory-eventlog "write" with |words| split at blanks, then |texts|.
+  /// Runs |argv| in the site's environment; returns its exit status, its
+  /// output and errors in out_ and err_.
+  int Run(const Words& argv);
+  /// Runs sentory-eventlog with |words| split at blanks, then |more|.
+  int Tool(const std::string& words, const Words& more = {});
+  /// Writes an event: Tool("write " + |words|, |texts|) must succeed.
   void Write(const std::string& words, const Words& texts = {});
   /// Starts the monitor with |words| after |prefix| (a starter), waits for
   /// |ready| and a second more, in which it visits its logs once.
@@ -109,7 +114,7 @@ class SiteTest : public testing::Test {
 
   std::string site_;  // a fresh folder
   Words env_;
-  std::string program_;
+  std::string program_, out_, err_;
   ChildProcess monitor_;
 };
 

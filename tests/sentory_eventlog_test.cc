@@ -21,31 +21,12 @@ bool HaveEvtexport() {
 
 class SentoryEventlogTest : public SiteTest {
  protected:
-  // Runs |argv| and keeps its output in out_ and err_; returns its status.
-  int Run(const Words& argv) {
-    ChildProcess child;
-    if (!child.Start(argv, env_)) return -1;
-    int status = child.Wait();
-    out_ = child.Output();
-    err_ = child.Errors();
-    return status;
-  }
-  // Runs the tool with |words|, split at blanks, then |more|.
-  int Tool(const std::string& words, const Words& more = {}) {
-    Words command = {Built("sentory-eventlog")};
-    std::istringstream in(words);
-    for (std::string word; in >> word;) command.push_back(word);
-    command.insert(command.end(), more.begin(), more.end());
-    return Run(command);
-  }
   // evtexport reads |log| without complaint; returns its output.
   std::string Export(const std::string& log) {
     EXPECT_EQ(Run({"evtexport", "-m", "items", log}), 0);
     EXPECT_EQ(err_, "");
     return out_;
   }
-
-  std::string out_, err_;
 };
 
 // Given events written with every option, we should list them back and

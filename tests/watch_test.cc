@@ -108,10 +108,7 @@ TEST_F(WatchTest, TwoMonitorsAlertNewEventsSkippingByTheirOwnFile) {
     ASSERT_TRUE(monitor->WaitForOutput("ELSEWHERE*App*WARN*App*6*x\n", 20))
         << monitor->Output();
   }
-  std::string output;
-  ASSERT_EQ(RunToEnd({Built("sentory-eventlog"), "clear", "DEMO", "System"},
-                     &output, env_),
-            0);
+  ASSERT_EQ(Tool("clear DEMO System"), 0) << err_;
   Write("DEMO System --source Disk --id 12 --type error after clear");
   for (ChildProcess* monitor : {&monitor_, &second}) {
     EXPECT_TRUE(monitor->WaitForOutput("DEMO*Sys*ERR*Disk*12*after|clear\n"))
