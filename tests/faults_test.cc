@@ -1,6 +1,4 @@
-// Faults around a running monitor: its logs, its machine folder, its
-// registry, its message file, its alert program, its log file and its
-// paging terminal going wrong. None may end the monitor or lose an alert it
+// Faults around a running monitor: none may end it or lose an alert it
 // should raise once things are back.
 
 #include <signal.h>
@@ -34,13 +32,11 @@ class FaultsTest : public SiteTest {
   }
 };
 
-// Given the log file or its folder made unreadable, the log overwritten with
-// garbage, truncated, deleted, and the machine folder gone, each then
-// restored, the monitor should go on and alert the events written
-// afterwards, and, but for a deleted (so emptied) log, none it alerted
-// before; a missing alert program and a malformed registry should only
-// change what an alert carries. The monitor runs as nobody when root starts
-// it, so that file permissions hold for it.
+// Given the log or its folder unreadable, the log overwritten, truncated,
+// deleted, the machine folder gone, each then restored, the monitor (as
+// nobody, for permissions to hold) should alert the events written after,
+// and none again but after a delete; a missing alert program and a broken
+// registry should only change what an alert carries.
 TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   std::ofstream(At("DEMO/registry.reg")) << "REGEDIT4\n[HKEY_LOCAL\x01\n\"";
   Words as_nobody;
@@ -102,10 +98,9 @@ TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
 }
 
-// Given a message file cut short and then restored, and an alert program
-// that crashes every time, each alert should carry its insertion strings
-// while the file is damaged and its message again once it is back, and the
-// program should be started for every alert.
+// Given a message file cut short, then restored, and an alert program that
+// crashes, each alert should carry its inserts while the file is damaged,
+// its message once it is back, and the program run for each.
 TEST_F(FaultsTest, TruncatedMessageFileAndCrashingProgram) {
   if (!InstallMessageFile()) GTEST_SKIP() << "the message files were not built";
   const std::string image = ReadMessageFile("rules64");

@@ -1,10 +1,7 @@
-// The built program watching a site written with sentory-eventlog, in real
-// time: alerts for new events only, the skip file and "/S", a cleared log,
-// the alert program, several machines and all logs in "/L"'s file, two
-// monitors with skip files of their own; and paging through tap-terminal, a
-// simulated modem and paging terminal on a pseudo-terminal linked as the
-// site's COM1: the whole road of an event, from the log through its
-// message, the alert program and a page to each PIN to the hang-up.
+// The built program watching a site written with sentory-eventlog in real
+// time, and paging through tap-terminal (a modem and paging terminal on a
+// pseudo-terminal linked as the site's COM1): the whole road of an event,
+// from the log through its message and the alert program to each pager.
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -20,11 +17,10 @@ namespace sentory {
 namespace {
 using WatchTest = SiteTest;
 
-// Given three machines (the last without a folder) and all three logs, with
-// "/L", every line after the "Output written to" line should land in the
-// file, and the events written between two visits should be alerted in the
-// order of visits: each machine's System, Security and Application logs,
-// then the next machine's.
+// Given three machines (the last without a folder), all three logs and
+// "/L", every line after "Output written to" should land in the file, and
+// events written between two visits be alerted in the order of visits:
+// each machine's System, Security and Application logs, then the next's.
 TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
   At("DEMO", true);
   At("OTHER", true);
@@ -66,13 +62,12 @@ TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
   }
 }
 
-// Given two monitors of one machine, each with a skip file of its own (the
-// first much longer), each should alert exactly the events written after
-// its start that pass its own file and "/S", in order, and run the program
-// for each; after a clear, the new log's records alert from the first. On
-// Windows a third process holds a mapping of the first file under the name
-// mappings of skip files once shared, as the first monitor does while it
-// loads, so the second maps its file while that mapping is there.
+// Given two monitors with skip files of their own (the first much longer),
+// each should alert, in order, the events written after its start that
+// pass its file and "/S", and run the program for each; after a clear, the
+// new log's from the first. Under Wine a third process holds the first file
+// under the mapping name skip files once shared, as the first monitor does
+// while it loads, while the second maps its own.
 TEST_F(WatchTest, TwoMonitorsAlertNewEventsSkippingByTheirOwnFile) {
   std::ofstream long_file(At("long.txt"));
   long_file << "18 Disk\r\n";
@@ -137,14 +132,10 @@ TEST_F(WatchTest, TwoMonitorsAlertNewEventsSkippingByTheirOwnFile) {
 
 using PagingTest = SiteTest;
 
-// Given one alert and two PINs, the alert program should receive the alert
-// text, each PIN should receive it as one page and the dispatcher should
-// report both, also when the first dials find the terminal busy: that is
-// reported once and the page tried again. The pass then ends with the
-// hang-up and the scanning line. Event 1 has a message in the message file
-// (the Linux program finds it through the site; the Windows one would need
-// it in Wine's own registry); event 12 none, so its text is its insertion
-// strings.
+// Given one alert and two PINs, the alert program should get the text, each
+// PIN one page and the report both, also after busy dials (reported once,
+// tried again); the pass ends with the hang-up. Event 1 has a message (on
+// Linux, where the site holds it), event 12 none: its text is its inserts.
 TEST_F(PagingTest, EveryAlertPagedToEachPin) {
   At("DEMO", true);
   const bool with_message = InstallMessageFile();
