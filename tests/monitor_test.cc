@@ -76,25 +76,6 @@ TEST_F(StartupTest, UsageAndCheckLines) {
   }
 }
 
-// Given "/L" in two runs, each ended with Ctrl-C, the file should hold both
-// runs, each beginning with the banner, and the console nothing after the
-// "Output written to" line.
-TEST_F(StartupTest, LogFileAppendedAcrossRunsAndCtrlC) {
-  At("SERVER1", true);
-  for (int run = 1; run <= 2; ++run) {
-    ChildProcess monitor;
-    ASSERT_TRUE(Start(monitor, Watching({"/L", "out.log"}), {}, "quit)...\n"));
-    // This run's scanning line: the file holds the first run's too.
-    EXPECT_TRUE(WaitForFileText(At("out.log"), kScanning, 10, run));
-    EXPECT_EQ(monitor.Stop(SIGINT), 0);
-    EXPECT_EQ(monitor.Output(),
-              kBanner + std::string("Output written to out.log. (ctrl-c to "
-                                    "quit)...\n"));
-  }
-  std::string run_text = kBanner + std::string(kScanning);
-  EXPECT_EQ(ReadFileText(At("out.log")), run_text + run_text);
-}
-
 // Given each signal while the program waits, it should end as the console
 // control rules say: Ctrl-C and Ctrl-Break with 0, others by their default.
 TEST_F(StartupTest, ConsoleControlSignals) {

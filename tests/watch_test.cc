@@ -18,12 +18,14 @@ namespace {
 using WatchTest = SiteTest;
 
 // Given three machines (the last without a folder), all three logs and
-// "/L", every line after "Output written to" should land in the file, and
+// "/L", every line after "Output written to" should be added to the file
+// (after what it held: an earlier run), up to the Ctrl-C, and
 // events written between two visits be alerted in the order of visits:
 // each machine's System, Security and Application logs, then the next's.
 TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
   At("DEMO", true);
   At("OTHER", true);
+  std::ofstream(At("out.log")) << "an earlier run\n";
   ASSERT_TRUE(
       Start(monitor_,
             {"/M0", "DEMO", "/M1", "OTHER", "/M2", "GONE", "/APP", "/SEC",
@@ -48,7 +50,10 @@ TEST_F(WatchTest, SeveralMachinesAllLogsInOrderIntoTheLogFile) {
             kBanner + std::string("Output written to out.log. (ctrl-c to "
                                   "quit)...\n"));
   std::string file = ReadFileText(At("out.log"));
-  EXPECT_EQ(file.rfind(kBanner + std::string(kScanning), 0), 0u) << file;
+  EXPECT_EQ(
+      file.rfind("an earlier run\n" + std::string(kBanner) + kScanning, 0), 0u)
+      << file;
+  EXPECT_EQ(file.substr(file.size() - last_visit.size()), last_visit);
   EXPECT_EQ(Alerts(file),
             (Words{"DEMO*Sys*ERR*Src*3*d-sys-1", "DEMO*Sys*WARN*Src*3*d-sys-2",
                    "DEMO*Sec*SCSS*Src*3*d-sec", "DEMO*App*INFO*Src*3*d-app",
