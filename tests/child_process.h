@@ -1,6 +1,9 @@
+// Running the built programs from the end-to-end tests, and the fixture they
+// all share: a site, its environment, the monitor and a paging terminal.
 #ifndef SENTORY_TESTS_CHILD_PROCESS_H_
 #define SENTORY_TESTS_CHILD_PROCESS_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <string>
@@ -8,17 +11,16 @@
 
 namespace sentory {
 
+using Words = std::vector<std::string>;
+
 /// The banner the program prints first, and again at the head of a log file.
 inline constexpr char kBanner[] =
-    "\n"
-    "Quorvane (Sentory) V2.1.1\n"
+    "\nQuorvane (Sentory) V2.1.1\n"
     "  Generate alerts from NT event logs to alphanumeric pager or external "
-    "program.\n"
-    "  Written and maintained by the Sentory developers.\n"
-    "\n";
+    "program.\n  Written and maintained by the Sentory developers.\n\n";
+inline constexpr char kScanning[] = "Scanning event logs (ctrl-c to quit)...\n";
 
-/// A built program started by an end-to-end test, its standard output and
-/// error going to files (Wine keeps pipes open, files are safe).
+/// A built program, its output and errors in files (Wine keeps pipes open).
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -26,94 +28,95 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
   ~ChildProcess();
 
-  /// Starts |argv| with |env| added to this process's environment, in
-  /// |folder| when it is not empty. Returns false when it cannot start.
-  /// SIGINT, SIGQUIT, SIGTERM and SIGHUP start with their default action and
-  /// no signal blocked, whatever this process's own signal state (nohup, a
-  /// background job), so tests of what a signal does hold everywhere.
-  bool Start(const std::vector<std::string>& argv,
-             const std::vector<std::string>& env = {},
+  /// Starts |argv| with |env| added (a later entry replaces an earlier one),
+  /// in |folder| unless empty, SIGINT, SIGQUIT, SIGTERM and SIGHUP at their
+  /// default and unblocked whatever this process's state (nohup, a job).
+  bool Start(const Words& argv, const Words& env = {},
              const std::string& folder = "");
-
-  /// Waits up to |seconds| for the program to end; returns its exit status,
-  /// 128 + the signal when a signal ended it, or -1 on time-out (the program
-  /// is then killed).
+  /// The exit status, 128 + the ending signal, or -1 (then killed) when it
+  /// did not end in |seconds|.
   int Wait(double seconds = 60);
-
+  /// Signals |signal_number| and waits up to |seconds| for the end.
+  int Stop(int signal_number, double seconds = 60);
+  void Signal(int signal_number);
   /// Waits up to |seconds| until standard output holds |text| |count| times.
   bool WaitForOutput(const std::string& text, double seconds = 30,
                      int count = 1);
-
-  /// Makes the next Start() send standard output to |path| (for example a
-  /// FIFO) instead of a file of its own; Output() then gives "".
+  /// The next Start() sends output to |path| (a FIFO); Output() gives "".
   void SendOutputTo(const std::string& path) { output_to_ = path; }
-
-  /// Sends |signal_number| to the program.
-  void Signal(int signal_number);
-
-  /// Standard output and error so far, carriage returns removed.
-  std::string Output() const;
+  std::string Output() const;  // without carriage returns
   std::string Errors() const;
 
  private:
   pid_t pid_ = -1;
-  std::string out_path_;
-  std::string err_path_;
-  std::string output_to_;
+  std::string out_path_, err_path_, output_to_;
 };
 
-/// Runs |argv| to its end and returns its exit status; |output| receives its
-/// standard output with carriage returns removed.
-int RunToEnd(const std::vector<std::string>& argv, std::string* output,
-             const std::vector<std::string>& env = {},
+/// Runs |argv| to its end; returns its exit status, its output in |output|.
+int RunToEnd(const Words& argv, std::string* output, const Words& env = {},
              const std::string& folder = "");
-
-/// The command that starts the Sentory program under test with |words|: the
-/// Linux build's sentory, or, when SENTORY_EXE is set, that program run
-/// through SENTORY_RUNNER (for example wine and the Windows build's
-/// sentory.exe).
-std::vector<std::string> SentoryCommand(
-    const std::vector<std::string>& words = {});
-
+/// The built program |name| of the Linux build.
+std::string Built(const std::string& name);
+/// The Sentory under test with |words|: the Linux build's, or SENTORY_EXE
+/// run by SENTORY_RUNNER (wine and the Windows build's sentory.exe).
+Words SentoryCommand(const Words& words);
 /// True when the program under test is the Windows build.
 bool TestingWindowsBuild();
-
-/// Stops the Wine server, so that Wine reads its registry afresh, and
-/// starts it again, to stay up, with Wine's background services on
-/// /dev/null: they outlive the program that starts them and keep its
-/// standard streams, so no program a test runs may be the one that does.
+/// Stops the Wine server, so that Wine reads its registry afresh, and starts
+/// it again, to stay up, with its services on /dev/null: they outlive the
+/// program that starts them and keep its streams, so no program a test runs
+/// may be the one that does.
 void RestartWine();
-
-/// A fresh, empty temporary folder, removed with its content when the
-/// object goes.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-/// Puts an alert program into |folder| and returns its name there: a script
-/// on Linux, and under Wine, which can wait only for a Windows program, the
-/// program named by SENTORY_RECORD_ARGS_EXE ("" when that is not set). Both
-/// add their argument count and arguments, one a line, at the end of the
-/// file SENTORY_RECORD_ARGS names, after waiting SENTORY_RECORD_ARGS_DELAY_MS
-/// when that is set.
-std::string InstallAlertProgram(const std::string& folder);
-
 /// How many times |piece| occurs in |text|, overlaps counted.
 int CountOf(const std::string& text, const std::string& piece);
-
 /// Waits up to |seconds| until the file at |path| holds |text| |count| times.
 bool WaitForFileText(const std::string& path, const std::string& text,
                      double seconds = 30, int count = 1);
-
-/// The whole content of the file at |path| ("" when it cannot be read),
-/// carriage returns removed.
+/// The content of the file at |path| ("" without one), without CRs.
 std::string ReadFileText(const std::string& path);
+/// The second lines of the alert blocks in |output|, without their blank.
+Words Alerts(const std::string& output);
+
+/// The fixture of every end-to-end test: a site (SENTORY_ROOT) with the alert
+/// program in it, the environment of its programs, and helpers.
+class SiteTest : public testing::Test {
+ protected:
+  /// The alert program: a script, or under Wine, which waits only for Windows
+  /// programs, SENTORY_RECORD_ARGS_EXE (skips without). Both add their
+  /// argument count and arguments, one a line, to SENTORY_RECORD_ARGS's
+  /// file, after waiting SENTORY_RECORD_ARGS_DELAY_MS.
+  void SetUp() override;
+  /// Ends the monitor, restarts Wine's server (it lets go of a port, and no
+  /// program of the next test starts Wine's services), removes the site.
+  void TearDown() override;
+
+  /// The site's |name|, made as a folder when |folder|.
+  std::string At(const std::string& name, bool folder = false) const;
+  /// Runs |argv| in the site's environment; returns its exit status, its
+  /// output and errors in out_ and err_.
+  int Run(const Words& argv);
+  /// Runs sentory-eventlog with |words| split at blanks, then |more|.
+  int Tool(const std::string& words, const Words& more = {});
+  /// Writes an event: Tool("write " + |words|, |texts|) must succeed.
+  void Write(const std::string& words, const Words& texts = {});
+  /// Starts the monitor with |words| after |prefix| (a starter), waits for
+  /// |ready| and a second more, in which it visits its logs once.
+  bool Start(ChildProcess& monitor, const Words& words,
+             const Words& prefix = {},
+             const std::string& ready = "Scanning event logs");
+  /// Starts tap-terminal with |options| as the site's (and Wine's) COM1.
+  bool StartTerminal(ChildProcess& terminal, const Words& options = {});
+  /// Ends a terminal, under Wine after the server has let go of the port.
+  int StopTerminal(ChildProcess& terminal);
+  /// Registers rules64 for DEMO's System log's Disk source; false for the
+  /// Windows build or without it.
+  bool InstallMessageFile();
+
+  std::string site_;  // a fresh folder
+  Words env_;
+  std::string program_, out_, err_;
+  ChildProcess monitor_;
+};
 
 }  // namespace sentory
 

@@ -1,15 +1,12 @@
-// Faults around a running monitor: its logs, its machine folder, its
-// registry, its alert program and its paging terminal going wrong. None may
-// end the monitor or lose an alert it should raise once things are back.
+// Faults around a running monitor: none may end it or lose an alert it
+// should raise once things are back.
 
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
+#include <functional>
 
 #include "tests/child_process.h"
 #include "tests/support/message_files.h"
@@ -18,235 +15,154 @@ namespace sentory {
 namespace fs = std::filesystem;
 namespace {
 
-class FaultsTest : public testing::Test {
+class FaultsTest : public SiteTest {
  protected:
   void SetUp() override {
     if (TestingWindowsBuild()) GTEST_SKIP() << "faults are staged on Linux";
-    fs::create_directories(site_.path() + "/DEMO");
+    SiteTest::SetUp();
+    At("DEMO", true);
   }
-
-  std::vector<std::string> Env() const {
-    return {"SENTORY_ROOT=" + site_.path()};
-  }
-  std::string Machine() const { return site_.path() + "/DEMO"; }
-
-  void Write(const std::string& id) {
-    std::string output;
-    ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
-                        "write", "DEMO", "System", "--source", "Disk", "--id",
-                        id, "--type", "error", "event " + id},
-                       &output, Env()),
-              0)
-        << output;
-  }
-
-  // Starts the monitor and lets it visit its log once. An |unprivileged|
-  // monitor started by root runs as nobody, so that file permissions hold
-  // for it; the site is then open to everybody.
-  void Start(std::vector<std::string> extra, bool unprivileged = false) {
-    std::vector<std::string> words = {"/M0", "DEMO", "/SYS", "/S", "E"};
-    words.insert(words.end(), extra.begin(), extra.end());
-    std::vector<std::string> command = SentoryCommand(words);
-    std::vector<std::string> env = Env();
-    if (unprivileged && geteuid() == 0) {
-      fs::permissions(site_.path(), fs::perms::all, fs::perm_options::add);
-      command.insert(command.begin(),
-                     {"setpriv", "--reuid=65534", "--regid=65534",
-                      "--clear-groups", "--"});
-      // Folders of root's own in the search path would refuse nobody.
-      env.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
-    }
-    ASSERT_TRUE(monitor_.Start(command, env, site_.path()));
-    ASSERT_TRUE(monitor_.WaitForOutput("Scanning event logs"));
-    sleep(1);
-  }
-
-  void ExpectAlert(const std::string& id) {
-    EXPECT_TRUE(
-        monitor_.WaitForOutput("*Disk*" + id + "*event " + id + "\n", 30))
+  void WriteAndExpect(int id) {
+    std::string text = "event " + std::to_string(id);
+    Write("DEMO System --source Disk --type error --id " + std::to_string(id),
+          {text});
+    EXPECT_TRUE(monitor_.WaitForOutput("*Disk*" + std::to_string(id) + "*" +
+                                       text + "\n"))
         << monitor_.Output();
   }
-
-  void Stop() {
-    monitor_.Signal(SIGINT);
-    EXPECT_EQ(monitor_.Wait(10), 0) << monitor_.Output();
-  }
-
-  TempFolder site_;
-  ChildProcess monitor_;
 };
 
-// Given the log file or its folder made unreadable, the log overwritten with
-// garbage, truncated, deleted, and the machine folder gone, each then
-// restored, the monitor should go on and alert the events written
-// afterwards, and, but for a deleted (so emptied) log, none it alerted
-// before; a missing alert program and a malformed registry should only
-// change what an alert carries.
+// Given the log or its folder unreadable, the log overwritten, truncated,
+// deleted, the machine folder gone, each then restored, the monitor (as
+// nobody, for permissions to hold) should alert the events written after,
+// and none again but after a delete; a missing alert program and a broken
+// registry should only change what an alert carries.
 TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
-  std::ofstream(Machine() + "/registry.reg") << "REGEDIT4\n[HKEY_LOCAL\x01\n\"";
-  Start({"/R", "no-such-program"}, true);
-  Write("1");
-  ExpectAlert("1");
+  std::ofstream(At("DEMO/registry.reg")) << "REGEDIT4\n[HKEY_LOCAL\x01\n\"";
+  Words as_nobody;
+  if (geteuid() == 0) {
+    fs::permissions(site_, fs::perms::all, fs::perm_options::add);
+    as_nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                 "--"};
+    // Folders of root's own in the search path would refuse nobody.
+    env_.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+  }
+  ASSERT_TRUE(Start(monitor_,
+                    {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "no-such-program"},
+                    as_nobody));
+  WriteAndExpect(1);
   EXPECT_TRUE(monitor_.WaitForOutput(
       "no-such-program - CreateProcess failed. system error 2\n"));
 
-  const std::string log = Machine() + "/System.evt";
-  const std::string saved = site_.path() + "/saved.evt";
-  struct Fault {
-    const char* name;
-    void (*make)(const std::string& log);
-    void (*undo)(const std::string& log);
-  };
-  const Fault faults[] = {
-      {"unreadable log",
-       [](const std::string& log) { fs::permissions(log, fs::perms::none); },
-       [](const std::string& log) {
-         fs::permissions(log, fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read |
-                                  fs::perms::others_read);
-       }},
-      {"unreadable folder",
-       [](const std::string& log) {
-         fs::permissions(fs::path(log).parent_path(), fs::perms::none);
-       },
-       [](const std::string& log) {
-         fs::permissions(fs::path(log).parent_path(),
-                         fs::perms::owner_all | fs::perms::group_read |
-                             fs::perms::group_exec | fs::perms::others_read |
-                             fs::perms::others_exec);
-       }},
-      {"garbage",
-       [](const std::string& log) {
-         std::ofstream(log, std::ios::binary | std::ios::trunc)
-             << std::string(70000, '\x5a');
-       },
-       nullptr},
-      {"truncated", [](const std::string& log) { fs::resize_file(log, 100); },
-       nullptr},
-      {"deleted", [](const std::string& log) { fs::remove(log); }, nullptr},
+  const std::string log = At("DEMO/System.evt"), saved = At("saved.evt");
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
+                             fs::perms::group_read | fs::perms::others_read;
+  const fs::perms open = fs::perms::owner_all | fs::perms::group_read |
+                         fs::perms::group_exec | fs::perms::others_read |
+                         fs::perms::others_exec;
+  const std::function<void(bool)> faults[] = {
+      [&](bool undo) {
+        fs::permissions(log, undo ? readable : fs::perms::none);
+      },
+      [&](bool undo) {
+        fs::permissions(At("DEMO"), undo ? open : fs::perms::none);
+      },
+      [&](bool undo) {
+        if (!undo)
+          std::ofstream(log, std::ios::trunc) << std::string(70000, 'Z');
+      },
+      [&](bool undo) {
+        if (!undo) fs::resize_file(log, 100);
+      },
+      [&](bool undo) {
+        if (!undo) fs::remove(log);
+      },  // last: it empties
   };
   int id = 2;
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(fault.name);
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(id);
     fs::copy_file(log, saved, fs::copy_options::overwrite_existing);
-    fault.make(log);
+    fault(false);
     sleep(4);  // at least one visit of the damaged log
-    if (fault.undo != nullptr) fault.undo(log);
+    fault(true);
     fs::copy_file(saved, log, fs::copy_options::overwrite_existing);
-    Write(std::to_string(id));
-    ExpectAlert(std::to_string(id++));
-    if (std::string(fault.name) != "deleted") {
+    WriteAndExpect(id++);
+    if (id < 7) {
       EXPECT_EQ(CountOf(monitor_.Output(), "event 1\n"), 1);
     }
   }
-
-  fs::rename(Machine(), Machine() + ".gone");
-  EXPECT_TRUE(
-      monitor_.WaitForOutput("Unable to open System log on DEMO\n", 10));
-  fs::rename(Machine() + ".gone", Machine());
-  Write(std::to_string(id));
-  ExpectAlert(std::to_string(id));
-  Stop();
+  fs::rename(At("DEMO"), At("DEMO.gone"));
+  EXPECT_TRUE(monitor_.WaitForOutput("Unable to open System log on DEMO\n"));
+  fs::rename(At("DEMO.gone"), At("DEMO"));
+  WriteAndExpect(id);
+  EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
 }
 
-// Given a message file cut short and then restored, and an alert program
-// that crashes every time, each alert should carry its insertion strings
-// while the file is damaged and its message again once it is back, and the
-// program should be started for every alert.
+// Given a message file cut short, then restored, and an alert program that
+// crashes, each alert should carry its inserts while the file is damaged,
+// its message once it is back, and the program run for each.
 TEST_F(FaultsTest, TruncatedMessageFileAndCrashingProgram) {
-  const std::string message_file = ReadMessageFile("rules64");
-  if (message_file.empty()) GTEST_SKIP() << "the message files were not built";
-  fs::create_directories(site_.path() + "/drives/c/msg");
-  const std::string dll = site_.path() + "/drives/c/msg/rules.dll";
-  std::ofstream(dll, std::ios::binary) << message_file;
-  std::ofstream(Machine() + "/registry.reg")
-      << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\"
-         "Services\\EventLog\\System\\Disk]\n"
-         "\"EventMessageFile\"=\"C:\\\\msg\\\\rules.dll\"\n";
-  std::ofstream(site_.path() + "/crash.sh") << "#!/bin/sh\nkill -SEGV $$\n";
-  fs::permissions(site_.path() + "/crash.sh", fs::perms::owner_all);
-  Start({"/R", "./crash.sh"});
-
-  auto write = [&](const char* id) {
-    std::string output;
-    ASSERT_EQ(RunToEnd({std::string(SENTORY_BUILD_DIR) + "/sentory-eventlog",
-                        "write", "DEMO", "System", "--source", "Disk", "--id",
-                        "1", "--type", "error", "a", "b", id},
-                       &output, Env()),
-              0)
-        << output;
-  };
+  if (!InstallMessageFile()) GTEST_SKIP() << "the message files were not built";
+  const std::string image = ReadMessageFile("rules64");
+  std::ofstream(At("crash.sh")) << "#!/bin/sh\nkill -SEGV $$\n";
+  fs::permissions(At("crash.sh"), fs::perms::owner_all);
+  ASSERT_TRUE(
+      Start(monitor_, {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "./crash.sh"}));
   const struct {
-    const char* name;
-    std::size_t size;  // of the message file; 0: the whole file
+    std::size_t size;  // of the message file
     const char* alert;
   } steps[] = {
-      {"whole", 0, "DEMO*Sys*ERR*Disk*1*Inserts a, b and 1. \n"},
-      {"headers only", 600, "DEMO*Sys*ERR*Disk*1*a|b|2\n"},
-      {"half", message_file.size() / 2, "DEMO*Sys*ERR*Disk*1*a|b|3\n"},
-      {"restored", 0, "DEMO*Sys*ERR*Disk*1*Inserts a, b and 4. \n"},
+      {image.size(), "DEMO*Sys*ERR*Disk*1*Inserts a, b and 1. \n"},
+      {600, "DEMO*Sys*ERR*Disk*1*a|b|2\n"},  // headers only
+      {image.size() / 2, "DEMO*Sys*ERR*Disk*1*a|b|3\n"},
+      {image.size(), "DEMO*Sys*ERR*Disk*1*Inserts a, b and 4. \n"},
   };
   int alerts = 0;
   for (const auto& step : steps) {
-    SCOPED_TRACE(step.name);
-    std::ofstream(dll, std::ios::binary | std::ios::trunc)
-        << message_file.substr(0, step.size ? step.size : std::string::npos);
-    write(std::to_string(++alerts).c_str());
+    SCOPED_TRACE(step.alert);
+    std::ofstream(At("drives/c/msg/rules.dll"), std::ios::binary)
+        << image.substr(0, step.size);
+    Write("DEMO System --source Disk --id 1 --type error a b",
+          {std::to_string(++alerts)});
     EXPECT_TRUE(monitor_.WaitForOutput(step.alert, 20)) << monitor_.Output();
     EXPECT_TRUE(monitor_.WaitForOutput(" Running: ./crash.sh\n", 10, alerts));
   }
-  Stop();
+  EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
 }
 
 // Given a paging terminal that drops the line in the middle of a block, and
 // then one killed during a call and started again, every alert should still
 // reach the pager.
 TEST_F(FaultsTest, PagingTerminalFailures) {
-  const std::string link = site_.path() + "/dev/com1";
-  auto start_terminal = [&](ChildProcess* terminal,
-                            std::vector<std::string> options) {
-    std::vector<std::string> command = {
-        std::string(SENTORY_BUILD_DIR) + "/tap-terminal", "--link", link};
-    command.insert(command.end(), options.begin(), options.end());
-    ASSERT_TRUE(terminal->Start(command));
-    for (int i = 0; i < 250 && !fs::exists(link); ++i) usleep(20000);
-  };
-  ChildProcess first;
-  start_terminal(&first, {"--drop-after", "5", "--silent-terminal"});
-  Start({"/C", "COM1", "/PH", "1", "/P0", "77"});
-  Write("1");
-  EXPECT_TRUE(monitor_.WaitForOutput("DEMO*Sys*ERR*Disk*1*event 1\n", 20));
+  ChildProcess first, second;
+  ASSERT_TRUE(StartTerminal(first, {"--drop-after", "5", "--silent-terminal"}));
+  ASSERT_TRUE(Start(monitor_, {"/M0", "DEMO", "/SYS", "/S", "E", "/C", "COM1",
+                               "/PH", "1", "/P0", "77"}));
+  WriteAndExpect(1);
   sleep(3);  // the call is up and waits for the silent terminal
-  first.Signal(SIGKILL);
-  first.Wait(5);
-  fs::remove(link);
-
-  ChildProcess second;
-  start_terminal(&second, {"--drop-after", "5"});
+  first.Stop(SIGKILL, 5);
+  fs::remove(At("dev/com1"));
+  ASSERT_TRUE(StartTerminal(second, {"--drop-after", "5"}));
   EXPECT_TRUE(monitor_.WaitForOutput(" Paged: 77\n", 120)) << monitor_.Output();
-  Stop();
-  second.Signal(SIGTERM);
-  second.Wait(5);
+  EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
+  StopTerminal(second);
   EXPECT_EQ(second.Output(), "PAGE 77 DEMO*Sys*ERR*Disk*1*event 1\n");
 }
 
 // Given a log file that can grow no more (a file-size limit standing for a
 // full disk), the monitor should go on raising alerts and end on Ctrl-C.
 TEST_F(FaultsTest, FullLogFileDisk) {
-  std::vector<std::string> words = {"prlimit", "--fsize=400"};
-  std::vector<std::string> sentory = SentoryCommand(
-      {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "true", "/L", "out.log"});
-  words.insert(words.end(), sentory.begin(), sentory.end());
-  ASSERT_TRUE(monitor_.Start(words, Env(), site_.path()));
-  ASSERT_TRUE(monitor_.WaitForOutput("(ctrl-c to quit)..."));
-  sleep(1);
-  Write("1");
-  Write("2");
+  ASSERT_TRUE(
+      Start(monitor_,
+            {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "true", "/L", "out.log"},
+            {"prlimit", "--fsize=400"}, "quit)..."));
+  Write("DEMO System --source Disk --id 1 --type error 1");
+  Write("DEMO System --source Disk --id 2 --type error 2");
   sleep(4);
-  Write("3");
+  Write("DEMO System --source Disk --id 3 --type error 3");
   sleep(4);
-  Stop();
-  EXPECT_EQ(fs::file_size(site_.path() + "/out.log"), 400u);
+  EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
+  EXPECT_EQ(fs::file_size(At("out.log")), 400u);
 }
 
 }  // namespace
