@@ -93,31 +93,89 @@ TEST(EvtFileTest, NeverReadsPastTheEndOfFileRecord) {
   EXPECT_EQ(reader.ReadEvent(6, &event), EvtReader::Result::kMissing);
 }
 
-// Given events written to a small log until it wraps many times over, we
-// should read back the newest ones exactly, oldest dropped whole, and a
-// record split across the end of the file among them.
-TEST(EvtFileTest, WriterRoundTripsAndWraps) {
+// The bytes of a log of |max_size| after events 1 to |events| written.
+std::string Written(std::uint32_t max_size, std::uint32_t events) {
   auto file = MakeMemoryFile("");
   EvtWriter writer(file.get());
-  ASSERT_TRUE(writer.Begin(1000));  // rounded up to 64 KiB
-  bool split = false;
-  const std::uint32_t kEvents = 3000;
-  for (std::uint32_t n = 1; n <= kEvents; ++n) {
-    std::uint32_t end = writer.state().end;
-    ASSERT_TRUE(writer.Append(Numbered(n)));
-    split = split || writer.state().end < end;
+  EXPECT_TRUE(writer.Begin(max_size));
+  for (std::uint32_t n = 1; n <= events; ++n) writer.Append(Numbered(n));
+  EXPECT_TRUE(writer.Finish());
+  return MemoryFileBytes(*file);
+}
+
+void Put32(std::string* bytes, std::uint32_t at, std::uint32_t value) {
+  std::memcpy(&(*bytes)[at], &value, 4);
+}
+
+// Events 1 to 200 as records 1001 to 1200 of a log of 64 KiB, as the
+// platform's service may leave one: the first 120 end 8 bytes before the
+// end of the file, padding fills those, and the rest follow the header.
+std::string PaddedLog() {
+  const std::string all = Written(0x100000, 200);
+  std::uint32_t at = 0x30, begin = 0x10000 - 8;
+  for (int i = 0; i < 120; ++i, at += Get32(&all[at])) begin -= Get32(&all[at]);
+  std::string log = all.substr(0, 0x10000);
+  std::fill(log.begin() + 0x30, log.end(), '\0');
+  for (std::uint32_t i = 0, from = 0x30, to = begin; i < 200; ++i) {
+    std::string record = all.substr(from, Get32(&all[from]));
+    Put32(&record, 8, 1001 + i);
+    to = i == 120 ? 0x30 : to;
+    log.replace(to, record.size(), record);
+    from += record.size();
+    to += record.size();
+    at = to;
   }
-  ASSERT_TRUE(writer.Finish());
-  EXPECT_EQ(MemoryFileBytes(*file).size(), 0x10000u);
-  EXPECT_TRUE(split);
-  EvtReader reader(MakeMemoryFile(MemoryFileBytes(*file)));
-  ASSERT_TRUE(reader.Refresh());
-  ASSERT_GT(reader.count(), 100u);
-  EXPECT_EQ(reader.oldest() + reader.count(), kEvents + 1);
-  for (std::uint32_t n = reader.oldest(); n <= kEvents; ++n) {
-    EvtEvent got;
-    ASSERT_EQ(reader.ReadEvent(n, &got), EvtReader::Result::kOk) << n;
-    EXPECT_EQ(Fields(got), Fields(Numbered(n)));
+  log.replace(at, 0x28, all, Get32(&all[20]), 0x28);  // end-of-file record
+  const std::uint32_t fields[] = {begin, at, 1201, 1001};
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    Put32(&log, 16 + 4 * i, fields[i]);
+    Put32(&log, at + 20 + 4 * i, fields[i]);
+  }
+  Put32(&log, 32, 0x10000);
+  Put32(&log, 36, kEvtFlagWrapped);
+  return log;
+}
+
+// Given wrapped logs, one of 3000 events written to 64 KiB with a record
+// split across the end of the file, one with padding there, we should read
+// every record the log holds, and none beyond, forwards, backwards and in
+// any order.
+TEST(EvtFileTest, ReadsWrappedLogsInAnyOrder) {
+  const std::string written = Written(1000, 3000);  // rounded up to 64 KiB
+  EXPECT_EQ(written.size(), 0x10000u);
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::uint32_t first, last, event_shift;
+  } kLogs[] = {{"written", written, 0, 3000, 0},
+               {"padded", PaddedLog(), 1001, 1200, 1000}};
+  for (const auto& log : kLogs) {
+    EvtReader probe(MakeMemoryFile(log.bytes));
+    ASSERT_TRUE(probe.Refresh()) << log.what;
+    const std::uint32_t first = log.first != 0 ? log.first : probe.oldest();
+    const std::uint32_t count = log.last - first + 1;
+    EXPECT_GT(count, 100u);
+    for (int order = 0; order < 3; ++order) {
+      SCOPED_TRACE(std::string(log.what) + " order " + std::to_string(order));
+      EvtReader reader(MakeMemoryFile(log.bytes));
+      ASSERT_TRUE(reader.Refresh());
+      EXPECT_EQ(reader.oldest(), first);
+      EXPECT_EQ(reader.count(), count);
+      for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t k = order == 0   ? i
+                          : order == 1 ? count - 1 - i
+                                       : i * 37 % count;
+        EvtEvent got;
+        ASSERT_EQ(reader.ReadEvent(first + k, &got), EvtReader::Result::kOk)
+            << first + k;
+        EXPECT_EQ(Fields(got), Fields(Numbered(first + k - log.event_shift)));
+      }
+      EvtEvent none;
+      EXPECT_EQ(reader.ReadEvent(first - 1, &none),
+                EvtReader::Result::kMissing);
+      EXPECT_EQ(reader.ReadEvent(log.last + 1, &none),
+                EvtReader::Result::kMissing);
+    }
   }
 }
 
