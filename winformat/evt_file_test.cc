@@ -1,12 +1,8 @@
 #include "winformat/evt_file.h"
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "gtest/gtest.h"
@@ -18,39 +14,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The bytes of a real log in shared/testdata/evt beside the repository (or
-// beside one of the folders that hold it); empty when there is none. Under
-// Wine, the Unix path of this file is reached through drive Z:.
-std::string RealLogBytes(const std::string& name) {
-  std::string file = __FILE__;
-  if (fs::path::preferred_separator == '\\' && file[0] == '/') {
-    file = "Z:" + file;
-  }
-  for (fs::path at = fs::path(file).parent_path(); at != at.parent_path();
-       at = at.parent_path()) {
-    std::ifstream in(at / "shared" / "testdata" / "evt" / name,
-                     std::ios::binary);
-    if (in) return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return "";
-}
-
-struct RealLog {
-  const char* file;
-  std::uint32_t first, last;
-};
-
 // Given each real log, we should find its records by the end-of-file
 // record, read every one of them whole, and nothing beyond them. The
 // wrapped log's record 1572 is split across the end of the file.
 TEST(EvtFileTest, ReadsRealLogs) {
-  const RealLog kLogs[] = {{"clean-TestLog.evt", 1, 5},
-                           {"dirty-TestLog.evt", 1, 5},
-                           {"stale-header-AppEvent.Evt", 1, 121},
-                           {"wrapped-SysEvent.Evt", 1392, 7454}};
-  for (const RealLog& log : kLogs) {
+  const struct {
+    const char* file;
+    std::uint32_t first, last;
+  } kLogs[] = {{"clean-TestLog.evt", 1, 5},
+               {"dirty-TestLog.evt", 1, 5},
+               {"stale-header-AppEvent.Evt", 1, 121},
+               {"wrapped-SysEvent.Evt", 1392, 7454}};
+  for (const auto& log : kLogs) {
     SCOPED_TRACE(log.file);
-    std::string bytes = RealLogBytes(log.file);
+    std::string bytes = TestData(std::string("evt/") + log.file);
     if (bytes.empty()) GTEST_SKIP() << "no shared/testdata/evt";
     EvtReader reader(MakeMemoryFile(bytes));
     ASSERT_TRUE(reader.Refresh());
@@ -58,15 +35,12 @@ TEST(EvtFileTest, ReadsRealLogs) {
     EXPECT_EQ(reader.count(), log.last - log.first + 1);
     std::vector<std::uint8_t> buffer(0x10000);
     std::uint32_t read = 0, needed = 0;
-    for (std::uint32_t n = log.first; n <= log.last; ++n) {
+    for (std::uint32_t n = log.first - 1; n <= log.last + 1; ++n) {
+      bool in = n >= log.first && n <= log.last;
       ASSERT_EQ(reader.ReadRecord(n, buffer.data(), 0x10000, &read, &needed),
-                EvtReader::Result::kOk)
+                in ? EvtReader::Result::kOk : EvtReader::Result::kMissing)
           << n;
-      ExpectSingleByteRecord(buffer, read, n);
-    }
-    for (std::uint32_t n : {log.first - 1, log.last + 1}) {
-      EXPECT_EQ(reader.ReadRecord(n, buffer.data(), 0x10000, &read, &needed),
-                EvtReader::Result::kMissing);
+      if (in) ExpectSingleByteRecord(buffer, read, n);
     }
   }
 }
@@ -75,13 +49,11 @@ TEST(EvtFileTest, ReadsRealLogs) {
 // record numbered next, we should never take it for part of the log, even
 // when the header claims it.
 TEST(EvtFileTest, NeverReadsPastTheEndOfFileRecord) {
-  std::string bytes = RealLogBytes("clean-TestLog.evt");
+  std::string bytes = TestData("evt/clean-TestLog.evt");
   if (bytes.empty()) GTEST_SKIP() << "no shared/testdata/evt";
-  std::uint32_t eof = Get32(&bytes[20]);
-  // Record 5 again as record 6, after the end-of-file record.
-  std::uint32_t at = 0x30;
+  std::uint32_t eof = Get32(&bytes[20]), at = 0x30;
   for (int n = 1; n < 5; ++n) at += Get32(&bytes[at]);
-  std::string six = bytes.substr(at, Get32(&bytes[at]));
+  std::string six = bytes.substr(at, Get32(&bytes[at]));  // record 5 as 6
   six[8] = 6;
   bytes += six;
   std::uint32_t claimed = eof + 0x28 + static_cast<std::uint32_t>(six.size());
@@ -93,12 +65,16 @@ TEST(EvtFileTest, NeverReadsPastTheEndOfFileRecord) {
   EXPECT_EQ(reader.ReadEvent(6, &event), EvtReader::Result::kMissing);
 }
 
-// The bytes of a log of |max_size| after events 1 to |events| written.
-std::string Written(std::uint32_t max_size, std::uint32_t events) {
+// The bytes of a log of |max_size| after |events| events written: events
+// 1 to |events|, or |event| as often.
+std::string Written(std::uint32_t max_size, std::uint32_t events,
+                    const EvtEvent* event = nullptr) {
   auto file = MakeMemoryFile("");
   EvtWriter writer(file.get());
   EXPECT_TRUE(writer.Begin(max_size));
-  for (std::uint32_t n = 1; n <= events; ++n) writer.Append(Numbered(n));
+  for (std::uint32_t n = 1; n <= events; ++n) {
+    EXPECT_TRUE(writer.Append(event != nullptr ? *event : Numbered(n)));
+  }
   EXPECT_TRUE(writer.Finish());
   return MemoryFileBytes(*file);
 }
@@ -182,16 +158,11 @@ TEST(EvtFileTest, ReadsWrappedLogsInAnyOrder) {
 // Given texts outside Windows-1252, the single-byte record should carry '?'
 // for them and the code page's own bytes for the rest.
 TEST(EvtFileTest, RebuildsTextsInWindows1252) {
-  auto file = MakeMemoryFile("");
-  EvtWriter writer(file.get());
-  ASSERT_TRUE(writer.Begin(0));
   EvtEvent e = Numbered(1);
   e.source = "S\xC3\xA9";                              // é
   e.computer = "\xE2\x82\xAC\xE2\x80\x9C";             // € “
   e.strings = {"\xD0\x96\xF0\x9F\x98\x80!", "plain"};  // Ж 😀 !
-  ASSERT_TRUE(writer.Append(e));
-  ASSERT_TRUE(writer.Finish());
-  EvtReader reader(MakeMemoryFile(MemoryFileBytes(*file)));
+  EvtReader reader(MakeMemoryFile(Written(0, 1, &e)));
   std::vector<std::uint8_t> buffer(512);
   std::uint32_t read = 0, needed = 0;
   ASSERT_EQ(reader.ReadRecord(1, buffer.data(), 512, &read, &needed),
@@ -200,12 +171,31 @@ TEST(EvtFileTest, RebuildsTextsInWindows1252) {
   const char* r = reinterpret_cast<const char*>(buffer.data());
   EXPECT_STREQ(r + 56, "S\xE9");
   EXPECT_STREQ(r + 59, "\x80\x93");
-  EXPECT_STREQ(r + Get32(r + 36),
-               "?"
-               "?!");
+  EXPECT_STREQ(r + Get32(r + 36), "?\?!");
   EXPECT_EQ(reader.ReadRecord(1, buffer.data(), read - 1, &read, &needed),
             EvtReader::Result::kTooSmall);
   EXPECT_EQ(needed, Get32(r));
+}
+
+// Given an event with only a source and a string, it should read back with
+// every other field zero; given its record damaged so that the string runs
+// unterminated to the end of the record, the string should end there.
+TEST(EvtFileTest, UnsetFieldsAndAnUnterminatedString) {
+  EvtEvent e;
+  e.source = "S";
+  e.strings = {"ab"};
+  std::string bytes = Written(0, 1, &e);
+  EvtEvent got;
+  ASSERT_EQ(EvtReader(MakeMemoryFile(bytes)).ReadEvent(1, &got),
+            EvtReader::Result::kOk);
+  EXPECT_EQ(Fields(got), Fields(e));
+  EXPECT_EQ(got.event_id + got.time_written + got.type + got.category, 0u);
+  // "ab", its terminator and two bytes of padding end the record's body.
+  std::uint32_t body = 0x30 + Get32(&bytes[0x30]) - 4;
+  bytes.replace(body - 4, 4, std::string("c\0d\0", 4));
+  ASSERT_EQ(EvtReader(MakeMemoryFile(bytes)).ReadEvent(1, &got),
+            EvtReader::Result::kOk);
+  EXPECT_EQ(got.strings, std::vector<std::string>{"abcd"});
 }
 
 // Given a writer that has appended but not finished, the header should be
@@ -241,7 +231,8 @@ TEST(EvtFileTest, DirtyHeaderAndClear) {
 }
 
 // Given a writer appending through its own handle while a reader follows
-// through another, every record the reader sees should be whole and right.
+// through another, every record the reader sees should be whole and right,
+// and once the writer has ended, one more look should find them all.
 TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
   fs::path dir = fs::temp_directory_path() / "sentory-evt-concurrent";
   fs::remove_all(dir);
@@ -251,47 +242,36 @@ TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
   const std::uint32_t kEvents = 400;
   std::atomic<bool> writer_done{false};
   std::thread write([&] {
-    struct Done {
-      std::atomic<bool>* done;
-      ~Done() { *done = true; }
-    } done{&writer_done};
     auto file = files->Open(path, FileAccess::Mode::kCreate);
     for (std::uint32_t n = 1; file && n <= kEvents; ++n) {
       EvtWriter writer(file.get());
       if (!writer.Begin(0x10000) || !writer.Append(Numbered(n)) ||
           !writer.Finish()) {
         ADD_FAILURE() << "write " << n;
-        return;
+        break;
       }
     }
+    writer_done = true;
   });
   std::uint32_t seen = 0;  // the last record read
   std::unique_ptr<EvtReader> reader;
-  // The reader's bound: once the writer has ended, one more look must find
-  // every record, so a writer that stopped early fails the test.
-  bool last_look = false;
-  while (seen < kEvents) {
+  for (bool last_look = false; seen < kEvents;) {
     if (last_look) {
       ADD_FAILURE() << "the writer ended after record " << seen;
       break;
     }
     last_look = writer_done;
-    if (!reader) {
-      auto file = files->Open(path, FileAccess::Mode::kRead);
-      if (file) reader = std::make_unique<EvtReader>(std::move(file));
-      if (!reader) continue;
-    }
-    if (!reader->Refresh()) continue;  // not yet made a log
-    std::uint32_t newest = reader->oldest() + reader->count() - 1;
+    auto file = reader ? nullptr : files->Open(path, FileAccess::Mode::kRead);
+    if (file) reader = std::make_unique<EvtReader>(std::move(file));
+    if (!reader || !reader->Refresh()) continue;  // not yet made a log
     for (std::uint32_t n = std::max(seen + 1, reader->oldest());
-         reader->count() > 0 && n <= newest; ++n) {
+         n < reader->oldest() + reader->count(); ++n) {
       EvtEvent got;
       EvtReader::Result result = reader->ReadEvent(n, &got);
       // The writer may wrap past a record between the refresh and the read.
       if (result == EvtReader::Result::kMissing) continue;
-      // A failed read ends the reader, never the test before the join.
       if (result != EvtReader::Result::kOk) {
-        ADD_FAILURE() << "read " << n;
+        ADD_FAILURE() << "read " << n;  // ends the reader, not the test
         seen = kEvents;
         break;
       }

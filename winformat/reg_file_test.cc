@@ -2,29 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/evt_events.h"
 
 namespace sentory {
 namespace {
-
-// The shared test data lies in shared/testdata beside the repository (or
-// beside one of the folders that hold it).
-std::string TestData(const std::string& name) {
-  std::string folder = __FILE__;
-  for (std::size_t slash = folder.rfind('/'); slash != std::string::npos;
-       slash = folder.rfind('/')) {
-    folder.resize(slash);
-    std::ifstream in(folder + "/shared/testdata/" + name, std::ios::binary);
-    if (in) {
-      std::ostringstream content;
-      content << in.rdbuf();
-      return content.str();
-    }
-  }
-  return "";
-}
 
 // The value as RegQueryValueExA gives it: its type and its bytes.
 struct Read {
