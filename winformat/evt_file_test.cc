@@ -84,18 +84,18 @@ void Put32(std::string* bytes, std::uint32_t at, std::uint32_t value) {
 }
 
 // Events 1 to 200 as records 1001 to 1200 of a log of 64 KiB, as the
-// platform's service may leave one: the first 120 end 8 bytes before the
+// platform's service may leave one: the first 60 end 8 bytes before the
 // end of the file, padding fills those, and the rest follow the header.
 std::string PaddedLog() {
   const std::string all = Written(0x100000, 200);
   std::uint32_t at = 0x30, begin = 0x10000 - 8;
-  for (int i = 0; i < 120; ++i, at += Get32(&all[at])) begin -= Get32(&all[at]);
+  for (int i = 0; i < 60; ++i, at += Get32(&all[at])) begin -= Get32(&all[at]);
   std::string log = all.substr(0, 0x10000);
   std::fill(log.begin() + 0x30, log.end(), '\0');
   for (std::uint32_t i = 0, from = 0x30, to = begin; i < 200; ++i) {
     std::string record = all.substr(from, Get32(&all[from]));
     Put32(&record, 8, 1001 + i);
-    to = i == 120 ? 0x30 : to;
+    to = i == 60 ? 0x30 : to;
     log.replace(to, record.size(), record);
     from += record.size();
     to += record.size();
