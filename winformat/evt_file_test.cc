@@ -119,6 +119,9 @@ std::string PaddedLog() {
 TEST(EvtFileTest, ReadsWrappedLogsInAnyOrder) {
   const std::string written = Written(1000, 3000);  // rounded up to 64 KiB
   EXPECT_EQ(written.size(), 0x10000u);
+  // The clean header's begin, end, next and oldest: the end-of-file record's.
+  EXPECT_EQ(written.substr(16, 16),
+            written.substr(Get32(&written[20]) + 20, 16));
   const struct {
     const char* what;
     std::string bytes;
