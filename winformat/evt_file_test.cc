@@ -119,7 +119,9 @@ std::string PaddedLog() {
 TEST(EvtFileTest, ReadsWrappedLogsInAnyOrder) {
   const std::string written = Written(1000, 3000);  // rounded up to 64 KiB
   EXPECT_EQ(written.size(), 0x10000u);
-  // The clean header's begin, end, next and oldest: the end-of-file record's.
+  // The clean header's version, 1.1, and its begin, end, next and oldest:
+  // the end-of-file record's.
+  EXPECT_EQ(written.substr(8, 8), std::string("\1\0\0\0\1\0\0\0", 8));
   EXPECT_EQ(written.substr(16, 16),
             written.substr(Get32(&written[20]) + 20, 16));
   const struct {
