@@ -201,6 +201,22 @@ TEST(EvtFileTest, UnsetFieldsAndAnUnterminatedString) {
   ASSERT_EQ(EvtReader(MakeMemoryFile(bytes)).ReadEvent(1, &got),
             EvtReader::Result::kOk);
   EXPECT_EQ(got.strings, std::vector<std::string>{"abcd"});
+  // The data and the user's id may lie anywhere in the body, none past it:
+  // each row the field's place in the record, its length and its offset.
+  const std::uint32_t kDamage[][3] = {{48, body - 0x30, 0},
+                                      {48, body - 0x2F, 0},
+                                      {48, 1, body - 0x30},
+                                      {40, body - 0x30, 0},
+                                      {40, body - 0x30, 1}};
+  for (const auto& d : kDamage) {
+    std::string damaged = bytes;
+    Put32(&damaged, 0x30 + d[0], d[1]);
+    Put32(&damaged, 0x34 + d[0], d[2]);
+    EXPECT_EQ(EvtReader(MakeMemoryFile(damaged)).ReadEvent(1, &got),
+              d[1] + d[2] <= body - 0x30 ? EvtReader::Result::kOk
+                                         : EvtReader::Result::kCorrupt)
+        << d[0] << " " << d[1] << " " << d[2];
+  }
 }
 
 // Given a writer that has appended but not finished, the header should be
