@@ -77,6 +77,7 @@ TEST(SiteEventLogTest, ServiceCalls) {
     EXPECT_FALSE(
         service->ReadEventLog(log, kFlags, n, big.data(), 512, &read, &needed));
     EXPECT_EQ(service->LastError(), kErrorInvalidParameter);
+    EXPECT_EQ(std::make_pair(read, needed), std::make_pair(0u, 0u));
   }
   EXPECT_TRUE(service->CloseEventLog(log));
   EXPECT_FALSE(service->CloseEventLog(log));
