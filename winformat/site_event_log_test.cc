@@ -81,9 +81,13 @@ TEST(SiteEventLogTest, ServiceCalls) {
   }
   EXPECT_TRUE(service->CloseEventLog(log));
   EXPECT_FALSE(service->CloseEventLog(log));
+  for (const char* name : {"", "..\\System", "a/System"}) {
+    EXPECT_EQ(service->OpenEventLog("Server1", name), nullptr) << name;
+    EXPECT_EQ(service->LastError(), kErrorInvalidParameter);
+  }
 
   // A log file that vanished before it was opened is an empty log; one that
-  // is there but cannot be opened is no log.
+  // is there but cannot be opened is no log, its access denied.
   struct RefusingFiles : FileAccess {
     bool missing;
     explicit RefusingFiles(bool m) : missing(m) {}
@@ -98,6 +102,9 @@ TEST(SiteEventLogTest, ServiceCalls) {
     auto refused = MakeSiteEventLog(std::make_unique<RefusingFiles>(missing));
     log = refused->OpenEventLog("Server1", "System");
     EXPECT_EQ(log != nullptr, missing);
+    if (!missing) {
+      EXPECT_EQ(refused->LastError(), 5u);  // access denied
+    }
     if (log != nullptr) {
       EXPECT_TRUE(refused->GetNumberOfEventLogRecords(log, &count));
       EXPECT_EQ(count, 0u);
