@@ -104,6 +104,7 @@ TEST(RegistryFileTest, ValuesAsTheRegistryHoldsThem) {
       "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
       "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
       "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n\"Broken\"=hex:zz\r\n"
+      "\"Long\"=dword:123456789\r\n\"None\"=dword:\r\n"
       "  ; indented comment\r\n";
   const std::string merged =
       v5 +
@@ -142,6 +143,8 @@ TEST(RegistryFileTest, ValuesAsTheRegistryHoldsThem) {
       {kinds, kK, "Multi", 0, 7, std::string("a\0b\0\0", 5)},
       {kinds, kK, "Quad", 0, 11, std::string("\x01\0\0\0\0\0\0\0", 8)},
       {kinds, kK, "Broken", 2, 0, ""},
+      {kinds, kK, "Long", 2, 0, ""},
+      {kinds, kK, "None", 2, 0, ""},
       {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Expand\"=hex(2):25,41,25,"
        "00\r\n",
        kK, "Expand", 0, 2, std::string("%A%\0", 4)},

@@ -104,8 +104,8 @@ TEST(MessageFormatTest, RulesAndWidths) {
       {"a\nb%tc", 0, {}, "a\r\nb\tc"},
       {"a", 80, {}, nullptr},
   };
+  std::string out = "left from before";
   for (const auto& c : kCases) {
-    std::string out;
     bool ok =
         FormatMessageText(c.message, c.width, c.inserts.data(),
                           static_cast<std::uint32_t>(c.inserts.size()), &out);
