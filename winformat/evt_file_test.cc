@@ -1,12 +1,8 @@
 #include "winformat/evt_file.h"
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "gtest/gtest.h"
@@ -18,39 +14,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The bytes of a real log in shared/testdata/evt beside the repository (or
-// beside one of the folders that hold it); empty when there is none. Under
-// Wine, the Unix path of this file is reached through drive Z:.
-std::string RealLogBytes(const std::string& name) {
-  std::string file = __FILE__;
-  if (fs::path::preferred_separator == '\\' && file[0] == '/') {
-    file = "Z:" + file;
-  }
-  for (fs::path at = fs::path(file).parent_path(); at != at.parent_path();
-       at = at.parent_path()) {
-    std::ifstream in(at / "shared" / "testdata" / "evt" / name,
-                     std::ios::binary);
-    if (in) return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return "";
-}
-
-struct RealLog {
-  const char* file;
-  std::uint32_t first, last;
-};
-
 // Given each real log, we should find its records by the end-of-file
 // record, read every one of them whole, and nothing beyond them. The
 // wrapped log's record 1572 is split across the end of the file.
 TEST(EvtFileTest, ReadsRealLogs) {
-  const RealLog kLogs[] = {{"clean-TestLog.evt", 1, 5},
-                           {"dirty-TestLog.evt", 1, 5},
-                           {"stale-header-AppEvent.Evt", 1, 121},
-                           {"wrapped-SysEvent.Evt", 1392, 7454}};
-  for (const RealLog& log : kLogs) {
+  const struct {
+    const char* file;
+    std::uint32_t first, last;
+  } kLogs[] = {{"clean-TestLog.evt", 1, 5},
+               {"dirty-TestLog.evt", 1, 5},
+               {"stale-header-AppEvent.Evt", 1, 121},
+               {"wrapped-SysEvent.Evt", 1392, 7454}};
+  for (const auto& log : kLogs) {
     SCOPED_TRACE(log.file);
-    std::string bytes = RealLogBytes(log.file);
+    std::string bytes = TestData(std::string("evt/") + log.file);
     if (bytes.empty()) GTEST_SKIP() << "no shared/testdata/evt";
     EvtReader reader(MakeMemoryFile(bytes));
     ASSERT_TRUE(reader.Refresh());
@@ -58,15 +35,12 @@ TEST(EvtFileTest, ReadsRealLogs) {
     EXPECT_EQ(reader.count(), log.last - log.first + 1);
     std::vector<std::uint8_t> buffer(0x10000);
     std::uint32_t read = 0, needed = 0;
-    for (std::uint32_t n = log.first; n <= log.last; ++n) {
+    for (std::uint32_t n = log.first - 1; n <= log.last + 1; ++n) {
+      bool in = n >= log.first && n <= log.last;
       ASSERT_EQ(reader.ReadRecord(n, buffer.data(), 0x10000, &read, &needed),
-                EvtReader::Result::kOk)
+                in ? EvtReader::Result::kOk : EvtReader::Result::kMissing)
           << n;
-      ExpectSingleByteRecord(buffer, read, n);
-    }
-    for (std::uint32_t n : {log.first - 1, log.last + 1}) {
-      EXPECT_EQ(reader.ReadRecord(n, buffer.data(), 0x10000, &read, &needed),
-                EvtReader::Result::kMissing);
+      if (in) ExpectSingleByteRecord(buffer, read, n);
     }
   }
 }
@@ -75,13 +49,11 @@ TEST(EvtFileTest, ReadsRealLogs) {
 // record numbered next, we should never take it for part of the log, even
 // when the header claims it.
 TEST(EvtFileTest, NeverReadsPastTheEndOfFileRecord) {
-  std::string bytes = RealLogBytes("clean-TestLog.evt");
+  std::string bytes = TestData("evt/clean-TestLog.evt");
   if (bytes.empty()) GTEST_SKIP() << "no shared/testdata/evt";
-  std::uint32_t eof = Get32(&bytes[20]);
-  // Record 5 again as record 6, after the end-of-file record.
-  std::uint32_t at = 0x30;
+  std::uint32_t eof = Get32(&bytes[20]), at = 0x30;
   for (int n = 1; n < 5; ++n) at += Get32(&bytes[at]);
-  std::string six = bytes.substr(at, Get32(&bytes[at]));
+  std::string six = bytes.substr(at, Get32(&bytes[at]));  // record 5 as 6
   six[8] = 6;
   bytes += six;
   std::uint32_t claimed = eof + 0x28 + static_cast<std::uint32_t>(six.size());
@@ -93,47 +65,109 @@ TEST(EvtFileTest, NeverReadsPastTheEndOfFileRecord) {
   EXPECT_EQ(reader.ReadEvent(6, &event), EvtReader::Result::kMissing);
 }
 
-// Given events written to a small log until it wraps many times over, we
-// should read back the newest ones exactly, oldest dropped whole, and a
-// record split across the end of the file among them.
-TEST(EvtFileTest, WriterRoundTripsAndWraps) {
+// The bytes of a log of |max_size| after |events| events written: events
+// 1 to |events|, or |event| as often.
+std::string Written(std::uint32_t max_size, std::uint32_t events,
+                    const EvtEvent* event = nullptr) {
   auto file = MakeMemoryFile("");
   EvtWriter writer(file.get());
-  ASSERT_TRUE(writer.Begin(1000));  // rounded up to 64 KiB
-  bool split = false;
-  const std::uint32_t kEvents = 3000;
-  for (std::uint32_t n = 1; n <= kEvents; ++n) {
-    std::uint32_t end = writer.state().end;
-    ASSERT_TRUE(writer.Append(Numbered(n)));
-    split = split || writer.state().end < end;
+  EXPECT_TRUE(writer.Begin(max_size));
+  for (std::uint32_t n = 1; n <= events; ++n) {
+    EXPECT_TRUE(writer.Append(event != nullptr ? *event : Numbered(n)));
   }
-  ASSERT_TRUE(writer.Finish());
-  EXPECT_EQ(MemoryFileBytes(*file).size(), 0x10000u);
-  EXPECT_TRUE(split);
-  EvtReader reader(MakeMemoryFile(MemoryFileBytes(*file)));
-  ASSERT_TRUE(reader.Refresh());
-  ASSERT_GT(reader.count(), 100u);
-  EXPECT_EQ(reader.oldest() + reader.count(), kEvents + 1);
-  for (std::uint32_t n = reader.oldest(); n <= kEvents; ++n) {
-    EvtEvent got;
-    ASSERT_EQ(reader.ReadEvent(n, &got), EvtReader::Result::kOk) << n;
-    EXPECT_EQ(Fields(got), Fields(Numbered(n)));
+  EXPECT_TRUE(writer.Finish());
+  return MemoryFileBytes(*file);
+}
+
+void Put32(std::string* bytes, std::uint32_t at, std::uint32_t value) {
+  std::memcpy(&(*bytes)[at], &value, 4);
+}
+
+// Events 1 to 200 as records 1001 to 1200 of a log of 64 KiB, as the
+// platform's service may leave one: the first 60 end 8 bytes before the
+// end of the file, padding fills those, and the rest follow the header.
+std::string PaddedLog() {
+  const std::string all = Written(0x100000, 200);
+  std::uint32_t at = 0x30, begin = 0x10000 - 8;
+  for (int i = 0; i < 60; ++i, at += Get32(&all[at])) begin -= Get32(&all[at]);
+  std::string log = all.substr(0, 0x10000);
+  std::fill(log.begin() + 0x30, log.end(), '\0');
+  for (std::uint32_t i = 0, from = 0x30, to = begin; i < 200; ++i) {
+    std::string record = all.substr(from, Get32(&all[from]));
+    Put32(&record, 8, 1001 + i);
+    to = i == 60 ? 0x30 : to;
+    log.replace(to, record.size(), record);
+    from += record.size();
+    to += record.size();
+    at = to;
+  }
+  log.replace(at, 0x28, all, Get32(&all[20]), 0x28);  // end-of-file record
+  const std::uint32_t fields[] = {begin, at, 1201, 1001};
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    Put32(&log, 16 + 4 * i, fields[i]);
+    Put32(&log, at + 20 + 4 * i, fields[i]);
+  }
+  Put32(&log, 32, 0x10000);
+  Put32(&log, 36, kEvtFlagWrapped);
+  return log;
+}
+
+// Given wrapped logs, one of 3000 events written to 64 KiB with a record
+// split across the end of the file, one with padding there, we should read
+// every record the log holds, and none beyond, forwards, backwards and in
+// any order.
+TEST(EvtFileTest, ReadsWrappedLogsInAnyOrder) {
+  const std::string written = Written(1000, 3000);  // rounded up to 64 KiB
+  EXPECT_EQ(written.size(), 0x10000u);
+  // The clean header's version, 1.1, and its begin, end, next and oldest:
+  // the end-of-file record's.
+  EXPECT_EQ(written.substr(8, 8), std::string("\1\0\0\0\1\0\0\0", 8));
+  EXPECT_EQ(written.substr(16, 16),
+            written.substr(Get32(&written[20]) + 20, 16));
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::uint32_t first, last, event_shift;
+  } kLogs[] = {{"written", written, 0, 3000, 0},
+               {"padded", PaddedLog(), 1001, 1200, 1000}};
+  for (const auto& log : kLogs) {
+    EvtReader probe(MakeMemoryFile(log.bytes));
+    ASSERT_TRUE(probe.Refresh()) << log.what;
+    const std::uint32_t first = log.first != 0 ? log.first : probe.oldest();
+    const std::uint32_t count = log.last - first + 1;
+    EXPECT_GT(count, 100u);
+    for (int order = 0; order < 3; ++order) {
+      SCOPED_TRACE(std::string(log.what) + " order " + std::to_string(order));
+      EvtReader reader(MakeMemoryFile(log.bytes));
+      ASSERT_TRUE(reader.Refresh());
+      EXPECT_EQ(reader.oldest(), first);
+      EXPECT_EQ(reader.count(), count);
+      for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t k = order == 0   ? i
+                          : order == 1 ? count - 1 - i
+                                       : i * 37 % count;
+        EvtEvent got;
+        ASSERT_EQ(reader.ReadEvent(first + k, &got), EvtReader::Result::kOk)
+            << first + k;
+        EXPECT_EQ(Fields(got), Fields(Numbered(first + k - log.event_shift)));
+      }
+      EvtEvent none;
+      EXPECT_EQ(reader.ReadEvent(first - 1, &none),
+                EvtReader::Result::kMissing);
+      EXPECT_EQ(reader.ReadEvent(log.last + 1, &none),
+                EvtReader::Result::kMissing);
+    }
   }
 }
 
 // Given texts outside Windows-1252, the single-byte record should carry '?'
 // for them and the code page's own bytes for the rest.
 TEST(EvtFileTest, RebuildsTextsInWindows1252) {
-  auto file = MakeMemoryFile("");
-  EvtWriter writer(file.get());
-  ASSERT_TRUE(writer.Begin(0));
   EvtEvent e = Numbered(1);
-  e.source = "S\xC3\xA9";                              // é
-  e.computer = "\xE2\x82\xAC\xE2\x80\x9C";             // € “
-  e.strings = {"\xD0\x96\xF0\x9F\x98\x80!", "plain"};  // Ж 😀 !
-  ASSERT_TRUE(writer.Append(e));
-  ASSERT_TRUE(writer.Finish());
-  EvtReader reader(MakeMemoryFile(MemoryFileBytes(*file)));
+  e.source = "S\xC3\xA9";                                  // é
+  e.computer = "\xE2\x82\xAC\xE2\x80\x9C";                 // € “
+  e.strings = {"\xD0\x96\xF0\x9F\x98\x80!\xBF", "plain"};  // Ж 😀 ! stray
+  EvtReader reader(MakeMemoryFile(Written(0, 1, &e)));
   std::vector<std::uint8_t> buffer(512);
   std::uint32_t read = 0, needed = 0;
   ASSERT_EQ(reader.ReadRecord(1, buffer.data(), 512, &read, &needed),
@@ -142,12 +176,47 @@ TEST(EvtFileTest, RebuildsTextsInWindows1252) {
   const char* r = reinterpret_cast<const char*>(buffer.data());
   EXPECT_STREQ(r + 56, "S\xE9");
   EXPECT_STREQ(r + 59, "\x80\x93");
-  EXPECT_STREQ(r + Get32(r + 36),
-               "?"
-               "?!");
+  EXPECT_STREQ(r + Get32(r + 36), "?\?!\xBF");
   EXPECT_EQ(reader.ReadRecord(1, buffer.data(), read - 1, &read, &needed),
             EvtReader::Result::kTooSmall);
   EXPECT_EQ(needed, Get32(r));
+}
+
+// Given an event with only a source and a string, it should read back with
+// every other field zero; given its record damaged so that the string runs
+// unterminated to the end of the record, the string should end there.
+TEST(EvtFileTest, UnsetFieldsAndAnUnterminatedString) {
+  EvtEvent e;
+  e.source = "S";
+  e.strings = {"ab"};
+  std::string bytes = Written(0, 1, &e);
+  EvtEvent got;
+  ASSERT_EQ(EvtReader(MakeMemoryFile(bytes)).ReadEvent(1, &got),
+            EvtReader::Result::kOk);
+  EXPECT_EQ(Fields(got), Fields(e));
+  EXPECT_EQ(got.event_id + got.time_written + got.type + got.category, 0u);
+  // "ab", its terminator and two bytes of padding end the record's body.
+  std::uint32_t body = 0x30 + Get32(&bytes[0x30]) - 4;
+  bytes.replace(body - 4, 4, std::string("c\0d\0", 4));
+  ASSERT_EQ(EvtReader(MakeMemoryFile(bytes)).ReadEvent(1, &got),
+            EvtReader::Result::kOk);
+  EXPECT_EQ(got.strings, std::vector<std::string>{"abcd"});
+  // The data and the user's id may lie anywhere in the body, none past it:
+  // each row the field's place in the record, its length and its offset.
+  const std::uint32_t kDamage[][3] = {{48, body - 0x30, 0},
+                                      {48, body - 0x2F, 0},
+                                      {48, 1, body - 0x30},
+                                      {40, body - 0x30, 0},
+                                      {40, body - 0x30, 1}};
+  for (const auto& d : kDamage) {
+    std::string damaged = bytes;
+    Put32(&damaged, 0x30 + d[0], d[1]);
+    Put32(&damaged, 0x34 + d[0], d[2]);
+    EXPECT_EQ(EvtReader(MakeMemoryFile(damaged)).ReadEvent(1, &got),
+              d[1] + d[2] <= body - 0x30 ? EvtReader::Result::kOk
+                                         : EvtReader::Result::kCorrupt)
+        << d[0] << " " << d[1] << " " << d[2];
+  }
 }
 
 // Given a writer that has appended but not finished, the header should be
@@ -183,7 +252,8 @@ TEST(EvtFileTest, DirtyHeaderAndClear) {
 }
 
 // Given a writer appending through its own handle while a reader follows
-// through another, every record the reader sees should be whole and right.
+// through another, every record the reader sees should be whole and right,
+// and once the writer has ended, one more look should find them all.
 TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
   fs::path dir = fs::temp_directory_path() / "sentory-evt-concurrent";
   fs::remove_all(dir);
@@ -193,47 +263,36 @@ TEST(EvtFileTest, ReaderFollowsAWriterAtOnce) {
   const std::uint32_t kEvents = 400;
   std::atomic<bool> writer_done{false};
   std::thread write([&] {
-    struct Done {
-      std::atomic<bool>* done;
-      ~Done() { *done = true; }
-    } done{&writer_done};
     auto file = files->Open(path, FileAccess::Mode::kCreate);
     for (std::uint32_t n = 1; file && n <= kEvents; ++n) {
       EvtWriter writer(file.get());
       if (!writer.Begin(0x10000) || !writer.Append(Numbered(n)) ||
           !writer.Finish()) {
         ADD_FAILURE() << "write " << n;
-        return;
+        break;
       }
     }
+    writer_done = true;
   });
   std::uint32_t seen = 0;  // the last record read
   std::unique_ptr<EvtReader> reader;
-  // The reader's bound: once the writer has ended, one more look must find
-  // every record, so a writer that stopped early fails the test.
-  bool last_look = false;
-  while (seen < kEvents) {
+  for (bool last_look = false; seen < kEvents;) {
     if (last_look) {
       ADD_FAILURE() << "the writer ended after record " << seen;
       break;
     }
     last_look = writer_done;
-    if (!reader) {
-      auto file = files->Open(path, FileAccess::Mode::kRead);
-      if (file) reader = std::make_unique<EvtReader>(std::move(file));
-      if (!reader) continue;
-    }
-    if (!reader->Refresh()) continue;  // not yet made a log
-    std::uint32_t newest = reader->oldest() + reader->count() - 1;
+    auto file = reader ? nullptr : files->Open(path, FileAccess::Mode::kRead);
+    if (file) reader = std::make_unique<EvtReader>(std::move(file));
+    if (!reader || !reader->Refresh()) continue;  // not yet made a log
     for (std::uint32_t n = std::max(seen + 1, reader->oldest());
-         reader->count() > 0 && n <= newest; ++n) {
+         n < reader->oldest() + reader->count(); ++n) {
       EvtEvent got;
       EvtReader::Result result = reader->ReadEvent(n, &got);
       // The writer may wrap past a record between the refresh and the read.
       if (result == EvtReader::Result::kMissing) continue;
-      // A failed read ends the reader, never the test before the join.
       if (result != EvtReader::Result::kOk) {
-        ADD_FAILURE() << "read " << n;
+        ADD_FAILURE() << "read " << n;  // ends the reader, not the test
         seen = kEvents;
         break;
       }

@@ -1,11 +1,8 @@
-// Feeds arbitrary bytes to the message-table reader, as a PE file, and to
-// the message formatter, as message text; a message the reader finds is
-// formatted too. The test message files make good seeds as they are.
+// Any bytes as message text for the formatter and as a program file for the
+// message-table reader; a message found is formatted too.
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "winformat/message_format.h"

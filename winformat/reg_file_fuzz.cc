@@ -1,17 +1,14 @@
-// Feeds arbitrary bytes to the registry export parser, then reads every
-// value of every key with buffers of several sizes.
+// Any bytes as a registry export; every value of every key then read with
+// buffers of several sizes.
 
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "winformat/reg_file.h"
 
-namespace {
-
-void ReadAll(const sentory::RegistryKey& key) {
+static void ReadAll(const sentory::RegistryKey& key) {
+  unsigned char buffer[260];
   for (const auto& [name, value] : key.values) {
-    unsigned char buffer[260];
     for (std::uint32_t capacity : {0u, 1u, 260u}) {
       std::uint32_t type = 0, size = capacity;
       sentory::RegistryFile::QueryValue(key, name, &type, buffer, &size);
@@ -22,8 +19,6 @@ void ReadAll(const sentory::RegistryKey& key) {
     ReadAll(*sub);
   }
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {

@@ -2,29 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/evt_events.h"
 
 namespace sentory {
 namespace {
-
-// The shared test data lies in shared/testdata beside the repository (or
-// beside one of the folders that hold it).
-std::string TestData(const std::string& name) {
-  std::string folder = __FILE__;
-  for (std::size_t slash = folder.rfind('/'); slash != std::string::npos;
-       slash = folder.rfind('/')) {
-    folder.resize(slash);
-    std::ifstream in(folder + "/shared/testdata/" + name, std::ios::binary);
-    if (in) {
-      std::ostringstream content;
-      content << in.rdbuf();
-      return content.str();
-    }
-  }
-  return "";
-}
 
 // The value as RegQueryValueExA gives it: its type and its bytes.
 struct Read {
@@ -107,99 +90,84 @@ TEST(RegistryFileTest, RealExportParsesWhole) {
             Query(file, upper + "Application\\.NET Runtime", "Nothing").error);
 }
 
-// Given the same export in each encoding the registry editor writes, the
-// values come out the same.
-TEST(RegistryFileTest, EncodingsAndVersions) {
-  const std::string body =
-      "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf\xE9\"\r\n";
-  struct Case {
-    const char* what;
-    std::string bytes;
-  } cases[] = {
-      {"UTF-16LE", Utf16("Windows Registry Editor Version 5.00\r\n"
-                         "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf") +
-                       std::string("\xE9\0\"\0\r\0\n\0", 8)},
-      {"UTF-8 with a mark",
-       "\xEF\xBB\xBFWindows Registry Editor Version "
-       "5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n"
-       "\"Name\"=\"Caf\xC3\xA9\"\r\n"},
-      {"UTF-8 without",
-       "Windows Registry Editor Version 5.00\n\n"
-       "[HKEY_LOCAL_MACHINE\\Soft]\n\"Name\"=\"Caf\xC3\xA9\"\n"},
-      {"single-byte", "REGEDIT4" + body},
-  };
-  for (const Case& c : cases) {
-    RegistryFile file;
-    ASSERT_TRUE(file.Parse(c.bytes)) << c.what;
-    Read read = Query(file, "HKEY_LOCAL_MACHINE\\SOFT", "name");
-    EXPECT_EQ(0, read.error) << c.what;
-    EXPECT_EQ(std::string("Caf\xE9", 4) + '\0', read.data) << c.what;
-  }
-  RegistryFile not_an_export;
-  EXPECT_FALSE(not_an_export.Parse("[HKEY_LOCAL_MACHINE\\Soft]\r\n"));
-}
-
-// Given every kind of value line, each reads back with the type and bytes
-// the registry would hold.
-TEST(RegistryFileTest, ValueKinds) {
-  RegistryFile v5, v4;
-  ASSERT_TRUE(
-      v5.Parse("Windows Registry Editor Version 5.00\r\n"
-               "; a comment\r\n"
-               "[HKEY_LOCAL_MACHINE\\K]\r\n"
-               "@=\"default\"\r\n"
-               "\"Quoted\"=\"a \\\"b\\\" c:\\\\d\"\r\n"
-               "\"Count\"=dword:0000002a\r\n"
-               "\"Bytes\"=hex:01,ff,\\\r\n"
-               "  7f\r\n"
-               "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-               "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-               "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-               "\"Broken\"=hex:zz\r\n"
-               "  ; indented comment\r\n"));
-  ASSERT_TRUE(
-      v4.Parse("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
-               "\"Expand\"=hex(2):25,41,25,00\r\n"));
-  struct Case {
-    const RegistryFile& file;
-    const char* name;
-    std::uint32_t type;
-    std::string data;
-  } cases[] = {
-      {v5, "", 1, std::string("default\0", 8)},
-      {v5, "quoted", 1, std::string("a \"b\" c:\\d\0", 11)},
-      {v5, "COUNT", 4, std::string("\x2a\0\0\0", 4)},
-      {v5, "Bytes", 3, "\x01\xff\x7f"},
-      {v5, "Expand", 2, std::string("%A%\0", 4)},
-      {v5, "Multi", 7, std::string("a\0b\0\0", 5)},
-      {v5, "Quad", 11, std::string("\x01\0\0\0\0\0\0\0", 8)},
-      {v4, "Expand", 2, std::string("%A%\0", 4)},
-  };
-  for (const Case& c : cases) {
-    Read read = Query(c.file, "HKEY_LOCAL_MACHINE\\K", c.name);
-    EXPECT_EQ(0, read.error) << c.name;
-    EXPECT_EQ(c.type, read.type) << c.name;
-    EXPECT_EQ(c.data, read.data) << c.name;
-  }
-  EXPECT_EQ(2, Query(v5, "HKEY_LOCAL_MACHINE\\K", "Broken").error);
-}
-
-// Given deletions of keys and values, later lines win, whatever the case.
-TEST(RegistryFileTest, DeletionsAndMerges) {
-  RegistryFile file;
-  ASSERT_TRUE(file.Parse(
-      "Windows Registry Editor Version 5.00\r\n"
+// Given the same export in each encoding the registry editor writes, every
+// kind of value line, and deletions of keys and values (later lines win,
+// whatever the case), each value should read back with the type and bytes
+// the registry would hold, or error 2 when it is not there (-1: no key).
+TEST(RegistryFileTest, ValuesAsTheRegistryHoldsThem) {
+  const std::string v5 = "Windows Registry Editor Version 5.00\r\n";
+  const std::string kinds =
+      v5 +
+      "; a comment\r\n[HKEY_LOCAL_MACHINE\\K]\r\n@=\"default\"\r\n"
+      "\"Quoted\"=\"a \\\"b\\\" c:\\\\d\"\r\n\"Count\"=dword:0000002a\r\n"
+      "\"Bytes\"=hex:01,ff,\\\r\n  7f\r\n"
+      "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+      "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+      "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n\"Broken\"=hex:zz\r\n"
+      "\"Long\"=dword:123456789\r\n\"None\"=dword:\r\n"
+      "  ; indented comment\r\n";
+  const std::string merged =
+      v5 +
       "[HKEY_LOCAL_MACHINE\\A\\B\\C]\r\n\"v\"=\"1\"\r\n\"w\"=\"2\"\r\n"
       "[HKEY_LOCAL_MACHINE\\A\\D]\r\n\"v\"=\"1\"\r\n"
       "[hkey_local_machine\\a\\b\\c]\r\n\"V\"=-\r\n\"x\"=\"3\"\r\n"
-      "[-HKEY_LOCAL_MACHINE\\a\\d]\r\n"
-      "[-HKEY_LOCAL_MACHINE\\Missing\\Key]\r\n"));
-  EXPECT_EQ(2, Query(file, "HKEY_LOCAL_MACHINE\\A\\B\\C", "v").error);
-  EXPECT_EQ(0, Query(file, "HKEY_LOCAL_MACHINE\\A\\B\\C", "W").error);
-  EXPECT_EQ(0, Query(file, "HKEY_LOCAL_MACHINE\\A\\B\\C", "x").error);
-  EXPECT_EQ(nullptr,
-            RegistryFile::Find(file.Top(), "HKEY_LOCAL_MACHINE\\A\\D"));
+      "[-HKEY_LOCAL_MACHINE\\a\\d]\r\n[-HKEY_LOCAL_MACHINE\\Missing\\Key]\r\n";
+  const std::string cafe = std::string("Caf\xE9\0", 5);
+  const char* const kSoft = "HKEY_LOCAL_MACHINE\\SOFT";
+  const char* const kK = "HKEY_LOCAL_MACHINE\\K";
+  const char* const kC = "HKEY_LOCAL_MACHINE\\A\\B\\C";
+  const struct {
+    std::string text;
+    const char* key;
+    const char* name;
+    long error;
+    std::uint32_t type;
+    std::string data;
+  } kCases[] = {
+      {Utf16(v5 + "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf") +
+           std::string("\xE9\0\"\0\r\0\n\0", 8),
+       kSoft, "name", 0, 1, cafe},
+      {"\xEF\xBB\xBF" + v5 +
+           "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf\xC3\xA9\"\r\n",
+       kSoft, "name", 0, 1, cafe},
+      {"Windows Registry Editor Version 5.00\n\n"
+       "[HKEY_LOCAL_MACHINE\\Soft]\n\"Name\"=\"Caf\xC3\xA9\"\n",
+       kSoft, "name", 0, 1, cafe},
+      {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf\xE9\"\r\n",
+       kSoft, "name", 0, 1, cafe},
+      {kinds, kK, "", 0, 1, std::string("default\0", 8)},
+      {kinds, kK, "quoted", 0, 1, std::string("a \"b\" c:\\d\0", 11)},
+      {kinds, kK, "COUNT", 0, 4, std::string("\x2a\0\0\0", 4)},
+      {kinds, kK, "Bytes", 0, 3, "\x01\xff\x7f"},
+      {kinds, kK, "Expand", 0, 2, std::string("%A%\0", 4)},
+      {kinds, kK, "Multi", 0, 7, std::string("a\0b\0\0", 5)},
+      {kinds, kK, "Quad", 0, 11, std::string("\x01\0\0\0\0\0\0\0", 8)},
+      {kinds, kK, "Broken", 2, 0, ""},
+      {kinds, kK, "Long", 2, 0, ""},
+      {kinds, kK, "None", 2, 0, ""},
+      {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Expand\"=hex(2):25,41,25,"
+       "00\r\n",
+       kK, "Expand", 0, 2, std::string("%A%\0", 4)},
+      {merged, kC, "v", 2, 0, ""},
+      {merged, kC, "W", 0, 1, std::string("2\0", 2)},
+      {merged, kC, "x", 0, 1, std::string("3\0", 2)},
+      {merged, "HKEY_LOCAL_MACHINE\\A\\D", "v", -1, 0, ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    RegistryFile file;
+    ASSERT_TRUE(file.Parse(c.text));
+    Read read = Query(file, c.key, c.name);
+    EXPECT_EQ(c.error, read.error);
+    if (read.error == 0) {
+      EXPECT_EQ(c.type, read.type);
+      EXPECT_EQ(c.data, read.data);
+    }
+  }
+  RegistryFile file;
+  ASSERT_TRUE(file.Parse(merged));
   EXPECT_NE(nullptr, RegistryFile::Find(file.Top(), "HKEY_LOCAL_MACHINE\\A"));
+  EXPECT_FALSE(file.Parse("[HKEY_LOCAL_MACHINE\\Soft]\r\n"));  // not an export
 }
 
 // Given a buffer too small for the value, the read fails with

@@ -5,32 +5,37 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "gtest/gtest.h"
 #include "platform/event_log.h"
+#include "platform/host_name.h"
 #include "tests/support/evt_events.h"
 #include "winformat/evt_file.h"
+#include "winformat/site.h"
 
 namespace sentory {
 namespace {
 
 namespace fs = std::filesystem;
 
+// An empty site folder |name| in the temporary folder, made the site.
+fs::path NewSite(const char* name) {
+  fs::path site = fs::temp_directory_path() / name;
+  fs::remove_all(site);
+  fs::create_directories(site);
+  static char root[512];
+  std::snprintf(root, sizeof(root), "SENTORY_ROOT=%s", site.string().c_str());
+  putenv(root);
+  return site;
+}
+
 // Given a site folder, the service should open a machine's logs by any
 // spelling of its name, hold a missing log empty and answer seek reads as
 // the platform does. (WatchTest sees a missing machine refused.)
 TEST(SiteEventLogTest, ServiceCalls) {
-  fs::path site = fs::temp_directory_path() / "sentory-evt-site";
-  fs::remove_all(site);
+  fs::path site = NewSite("sentory-evt-site");
   fs::create_directories(site / "Server1");
-  static char root[512];
-  std::snprintf(root, sizeof(root), "SENTORY_ROOT=%s", site.string().c_str());
-  putenv(root);
   {
     auto file = MakeSystemFileAccess()->Open(
         (site / "Server1" / "system.EVT").string(), FileAccess::Mode::kCreate);
@@ -72,12 +77,17 @@ TEST(SiteEventLogTest, ServiceCalls) {
     EXPECT_FALSE(
         service->ReadEventLog(log, kFlags, n, big.data(), 512, &read, &needed));
     EXPECT_EQ(service->LastError(), kErrorInvalidParameter);
+    EXPECT_EQ(std::make_pair(read, needed), std::make_pair(0u, 0u));
   }
   EXPECT_TRUE(service->CloseEventLog(log));
   EXPECT_FALSE(service->CloseEventLog(log));
+  for (const char* name : {"", "..\\System", "a/System"}) {
+    EXPECT_EQ(service->OpenEventLog("Server1", name), nullptr) << name;
+    EXPECT_EQ(service->LastError(), kErrorInvalidParameter);
+  }
 
   // A log file that vanished before it was opened is an empty log; one that
-  // is there but cannot be opened is no log.
+  // is there but cannot be opened is no log, its access denied.
   struct RefusingFiles : FileAccess {
     bool missing;
     explicit RefusingFiles(bool m) : missing(m) {}
@@ -92,10 +102,52 @@ TEST(SiteEventLogTest, ServiceCalls) {
     auto refused = MakeSiteEventLog(std::make_unique<RefusingFiles>(missing));
     log = refused->OpenEventLog("Server1", "System");
     EXPECT_EQ(log != nullptr, missing);
+    if (!missing) {
+      EXPECT_EQ(refused->LastError(), 5u);  // access denied
+    }
     if (log != nullptr) {
       EXPECT_TRUE(refused->GetNumberOfEventLogRecords(log, &count));
       EXPECT_EQ(count, 0u);
       refused->CloseEventLog(log);
+    }
+  }
+  std::error_code error;
+  fs::remove_all(site, error);
+}
+
+// Given a site with machine folders in various cases, names should find
+// them by any spelling, with or without leading backslashes, and the empty
+// name should find the host's own folder.
+TEST(SiteTest, FindsMachineFoldersByAnySpelling) {
+  fs::path site = NewSite("sentory-site-test");
+  fs::create_directories(site / "Server1");
+  fs::create_directories(site / "server10");
+  std::string host = HostName();
+  ASSERT_FALSE(host.empty());
+  fs::create_directories(site / host);
+  ASSERT_EQ(SiteRoot(), site.string());
+
+  const struct {
+    const char* name;
+    fs::path want;  // empty: no folder
+  } kCases[] = {
+      {"Server1", site / "Server1"},
+      {"SERVER1", site / "Server1"},
+      {"\\\\server1", site / "Server1"},
+      {"Server10", site / "server10"},
+      {"Server2", fs::path()},
+      {"..", fs::path()},
+      {"", site / host},
+      {nullptr, site / host},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name == nullptr ? "(null)" : c.name);
+    std::string found = MachineFolder(c.name);
+    if (c.want.empty()) {
+      EXPECT_EQ(found, "");
+    } else {
+      std::error_code error;
+      EXPECT_TRUE(!found.empty() && fs::equivalent(found, c.want, error));
     }
   }
   std::error_code error;
@@ -146,12 +198,8 @@ struct CountingFiles : FileAccess {
 // end-of-file record tells the longer log; a log written within the time
 // its stamp cannot tell apart is looked at again within one open.
 TEST(SiteEventLogTest, LearnsEachLogOnce) {
-  fs::path site = fs::temp_directory_path() / "sentory-evt-learn";
-  fs::remove_all(site);
+  fs::path site = NewSite("sentory-evt-learn");
   fs::create_directories(site / "M1");
-  static char root[512];
-  std::snprintf(root, sizeof(root), "SENTORY_ROOT=%s", site.string().c_str());
-  putenv(root);
   const std::string path = (site / "M1" / "System.evt").string();
   fs::file_time_type time =
       fs::file_time_type::clock::now() - std::chrono::minutes(1);

@@ -1,12 +1,30 @@
 #include "tests/support/evt_events.h"
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "gtest/gtest.h"
 #include "platform/event_log.h"
 
 namespace sentory {
+
+std::string TestData(const std::string& name) {
+  namespace fs = std::filesystem;
+  std::string file = __FILE__;
+  // Under Wine, the Unix path of this file is reached through drive Z:.
+  if (fs::path::preferred_separator == '\\' && file[0] == '/') {
+    file = "Z:" + file;
+  }
+  for (fs::path at = fs::path(file).parent_path(); at != at.parent_path();
+       at = at.parent_path()) {
+    std::ifstream in(at / "shared" / "testdata" / name, std::ios::binary);
+    if (in) return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return "";
+}
 
 std::uint32_t Get32(const void* p) {
   std::uint32_t v;

@@ -2,12 +2,17 @@
 #define SENTORY_TESTS_SUPPORT_EVT_EVENTS_H_
 
 #include <cstdint>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "winformat/evt_file.h"
 
 namespace sentory {
+
+/// The bytes of shared/testdata/|name| beside the repository (or beside
+/// one of the folders that hold it); empty when there is none.
+std::string TestData(const std::string& name);
 
 /// The little-endian 32-bit number at |p|.
 std::uint32_t Get32(const void* p);
