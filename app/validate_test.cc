@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
+#include "app/int_pair.h"
 #include "tests/support/fakes.h"
 
 namespace sentory {
@@ -163,6 +165,25 @@ TEST(ValidateOptionsTest, FillsSeveritiesAndRate) {
             "");
   EXPECT_EQ(defaults.page_limit, 5);
   EXPECT_EQ(defaults.window_seconds, 60);
+}
+
+// Given text as "%d/%d" reads it, the scan should count the numbers read and
+// write only those.
+TEST(ScanIntPairTest, CountsTheNumbersRead) {
+  const struct {
+    const char* text;
+    int count, first, second;
+  } cases[] = {{"abc", 0, 7, 7},
+               {"\r-3x", 1, -3, 7},
+               {"\n4/ +5z", 2, 4, 5},
+               {"2147483648/1", 0, 7, 7},
+               {"1/-2147483648", 2, 1, INT_MIN}};
+  for (const auto& c : cases) {
+    int first = 7, second = 7;
+    EXPECT_EQ(ScanIntPair(c.text, '/', &first, &second), c.count) << c.text;
+    EXPECT_EQ(first, c.first) << c.text;
+    EXPECT_EQ(second, c.second) << c.text;
+  }
 }
 
 }  // namespace
