@@ -248,6 +248,16 @@ std::uint32_t FakeMessages::FormatMessage(std::uint32_t flags, Module module,
   return static_cast<std::uint32_t>(text.size());
 }
 
+bool FakeMessages::FreeLibrary(Module) {
+  --loaded;
+  return true;
+}
+
+void FakeMessages::LocalFree(char* buffer) {
+  delete[] buffer;
+  --buffers;
+}
+
 FileMapper::Handle FakeFileMapper::OpenFile(const char* path) {
   auto it = files.find(path);
   if (it == files.end()) return nullptr;

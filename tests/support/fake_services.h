@@ -117,8 +117,8 @@ class FakeMessages : public MessageModules {
                               std::uint32_t language_id, char** buffer,
                               const char* const* arguments,
                               std::uint32_t argument_count) override;
-  bool FreeLibrary(Module) override { return --loaded, true; }
-  void LocalFree(char* buffer) override { delete[] buffer, --buffers; }
+  bool FreeLibrary(Module module) override;
+  void LocalFree(char* buffer) override;
 
   std::vector<std::string> loads;  ///< names asked for, in order
   int loaded = 0;                  ///< modules not yet freed
