@@ -19,9 +19,8 @@ constexpr std::int64_t kFriday = 920624818;  // Fri Mar 05 09:06:58 1999 UTC
 class CalendarClock : public FakeClock {
  public:
   bool ToLocalTime(std::int64_t, CalendarTime* out) override {
-    if (!converts) return false;
     *out = local;
-    return true;
+    return converts;
   }
   CalendarTime local;
   bool converts = true;
@@ -52,104 +51,100 @@ TEST(TimeTextTest, Format) {
     EXPECT_EQ(TimeText(clock, 0), c.text);
   }
   clock.converts = false;
+  clock.local = cases[0].local;
   EXPECT_EQ(TimeText(clock, 0), kUnknown);
 }
 
-// Runs the loop from a clear console and clock until its |sleeps|-th pause
-// ends the process.
-void ScanUntilSleeps(FakePlatform& fakes, RunState& state, int sleeps) {
-  fakes.console.console.clear();
-  fakes.clock.sleeps.clear();
-  fakes.clock.stop_after_sleeps = sleeps;
-  try {
-    ScanAndAlert(state);
-  } catch (const ProcessEnded&) {
+// The loop over the System log of S1 with |words| and severity E.
+class ScanLoopTest : public testing::Test {
+ protected:
+  void SetUp() override { fakes_.event_log.At("S1", "System"); }
+  void Options(std::vector<const char*> words) {
+    words.insert(words.begin(), {"sentory", "/M0", "S1", "/SYS"});
+    state_.options.ParseCommandLine(static_cast<int>(words.size()),
+                                    words.data());
+    ParseSeverities("E", &state_.severities);
+    state_.cursors.Reset(1);
   }
-}
+  // Runs the loop from a clear console and clock until its |sleeps|-th
+  // pause ends the process.
+  void Scan(int sleeps) {
+    fakes_.console.console.clear();
+    fakes_.clock.sleeps.clear();
+    fakes_.clock.stop_after_sleeps = sleeps;
+    EXPECT_THROW(ScanAndAlert(state_), ProcessEnded);
+  }
+  FakePlatform fakes_;
+  RunState state_{fakes_.platform};
+};
 
 // Given three new events in one pass and none in the next, the output should
 // be three blocks with both times, each followed by its program run, one
 // empty line and the scanning line, then nothing; each alert should beep
 // and each pass pause 3000 ms.
-TEST(ScanLoopTest, PassOutput) {
-  FakePlatform fakes;
-  RunState state{fakes.platform};
-  const char* argv[] = {"sentory", "/M0", "S1", "/SYS", "/R", "p"};
-  state.options.ParseCommandLine(6, argv);
-  ParseSeverities("EWISF", &state.severities);
-  state.cursors.Reset(1);
-  auto scan = [&](int sleeps) { ScanUntilSleeps(fakes, state, sleeps); };
-  fakes.event_log.At("S1", "System");
-  fakes.clock.now = kFriday;
-  scan(1);  // first visit: nothing new
+TEST_F(ScanLoopTest, PassOutput) {
+  Options({"/R", "p"});
+  fakes_.clock.now = kFriday;
+  Scan(1);  // first visit: nothing new
+  std::string blocks;
   for (std::uint32_t id : {1, 2, 3}) {
     EventFields fields;
     fields.event_id = id;
     fields.time = static_cast<std::uint32_t>(kFriday);
     fields.strings = {"s" + std::to_string(id)};
-    fakes.event_log.Append("S1", "System", fields);
-  }
-  fakes.clock.now = kFriday + 5;
-  scan(2);
-  std::string blocks;
-  for (int id = 1; id <= 3; ++id) {
+    fakes_.event_log.Append("S1", "System", fields);
     blocks +=
         "***Alert time: Fri Mar 05 09:07:03 1999  Event time: Fri Mar 05 "
         "09:06:58 1999\n SERVER1*Sys*ERR*Disk*" +
         std::to_string(id) + "*s" + std::to_string(id) + "\n Running: p\n";
   }
-  EXPECT_EQ(fakes.console.console,
+  fakes_.clock.now = kFriday + 5;
+  Scan(2);
+  EXPECT_EQ(fakes_.console.console,
             "Scanning event logs (ctrl-c to quit)...\n" + blocks +
                 "\nScanning event logs (ctrl-c to quit)...\n");
-  EXPECT_EQ(fakes.process.command_lines.size(), 3u);
-  EXPECT_EQ(fakes.clock.beeps,
-            (decltype(fakes.clock.beeps)(3, std::make_pair(500u, 250u))));
-  EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
+  EXPECT_EQ(fakes_.process.command_lines.size(), 3u);
+  EXPECT_EQ(fakes_.clock.beeps,
+            (decltype(fakes_.clock.beeps)(3, std::make_pair(500u, 250u))));
+  EXPECT_EQ(fakes_.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
 }
 
 // Given paging, the loop should hang the line up at the end of every pass,
 // before its pause, also after a pass without alerts, and try a page that
 // cannot be sent again every 3000 ms.
-TEST(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
-  FakePlatform fakes;
-  ScriptedSerialLine& line = fakes.serial_ports;
-  RunState state{fakes.platform};
-  const char* argv[] = {"sentory", "/M0", "S1",  "/SYS", "/C",
-                        "COM1",    "/PH", "555", "/P0",  "77"};
-  state.options.ParseCommandLine(10, argv);
-  ParseSeverities("E", &state.severities);
-  state.cursors.Reset(1);
-  state.modem = std::make_unique<ModemLink>(line, fakes.clock, "COM1");
-  state.pager = std::make_unique<PagingDispatcher>(
-      state.options, state.out, fakes.clock, *state.modem, state.page_rate);
-  auto scan = [&](int sleeps) { ScanUntilSleeps(fakes, state, sleeps); };
-  fakes.event_log.At("S1", "System");
+TEST_F(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
+  Options({"/C", "COM1", "/PH", "555", "/P0", "77"});
+  ScriptedSerialLine& line = fakes_.serial_ports;
+  state_.modem = std::make_unique<ModemLink>(line, fakes_.clock, "COM1");
+  state_.pager = std::make_unique<PagingDispatcher>(state_.options, state_.out,
+                                                    fakes_.clock, *state_.modem,
+                                                    state_.page_rate);
 
   // A line left up is hung up by a pass that pages nothing.
   line.Answer({"OK", "CONNECT 9600"});
-  ASSERT_EQ(state.modem->Connect("555"), 0);
+  ASSERT_EQ(state_.modem->Connect("555"), 0);
   line.Answer({"OK", "OK"});
-  scan(0);
+  Scan(0);
   EXPECT_EQ(line.Count("> ath"), 1);
-  EXPECT_EQ(state.modem->IsConnected(), 0);
+  EXPECT_EQ(state_.modem->IsConnected(), 0);
 
   // A pass with an alert: dial, page, log off, hang up, then the pause.
-  fakes.event_log.Append("S1", "System", EventFields());
+  fakes_.event_log.Append("S1", "System", EventFields());
   line.Answer(
       {"OK", "CONNECT 9600", "ID=", "\x06", "\x06", "\x1b\x04\r", "OK", "OK"});
-  scan(0);
-  EXPECT_NE(fakes.console.console.find(" Paged: 77\n"), std::string::npos)
-      << fakes.console.console;
+  Scan(0);
+  EXPECT_NE(fakes_.console.console.find(" Paged: 77\n"), std::string::npos)
+      << fakes_.console.console;
   EXPECT_EQ(line.Count("> ath"), 2);
-  EXPECT_EQ(state.modem->IsConnected(), 0);
+  EXPECT_EQ(state_.modem->IsConnected(), 0);
 
   // A terminal that cannot be reached: the same alert every 3000 ms.
-  fakes.event_log.Append("S1", "System", EventFields());
+  fakes_.event_log.Append("S1", "System", EventFields());
   line.open_fails = true;
   const int opens = line.Count("open");
-  scan(2);
+  Scan(2);
   EXPECT_EQ(line.Count("open") - opens, 3);
-  EXPECT_EQ(fakes.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
+  EXPECT_EQ(fakes_.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
 }
 
 }  // namespace

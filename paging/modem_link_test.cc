@@ -30,45 +30,48 @@ TEST(ComSettingsTest, ReadsFieldsByTheCommaAndAtoiRules) {
       {"averyveryverylongport", "AVERYVERYVERYLO", 9600, 8, 0, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
     ComSettings s = ParseComSettings(c.text);
-    EXPECT_STREQ(s.port_name, c.port);
-    EXPECT_EQ(s.baud_rate, c.baud);
-    EXPECT_EQ(s.data_bits, c.bits);
-    EXPECT_EQ(s.parity, c.parity);
-    EXPECT_EQ(s.stop_bits, c.stop);
+    EXPECT_STREQ(s.port_name, c.port) << c.text;
+    EXPECT_EQ(
+        std::vector<int>({s.baud_rate, s.data_bits, s.parity, s.stop_bits}),
+        std::vector<int>({c.baud, c.bits, c.parity, c.stop}))
+        << c.text;
   }
 }
 
-class ModemLinkTest : public ::testing::Test {
- protected:
-  // The hang-up dialogue ran to its end: escape, hang up, DTR down, closed.
+// A link on a scripted line, and a check that the hang-up dialogue ran to
+// its end: escape, hang up, DTR down, closed.
+struct Link {
+  explicit Link(const char* settings = "COM1") : link(line, clock, settings) {}
   void ExpectHungUp() {
-    EXPECT_NE(line_.Written().find("+++ath\r"), std::string::npos);
-    EXPECT_EQ(line_.transcript.back(), "close");
-    EXPECT_EQ(line_.Count("dtr 6"), 1);
-    EXPECT_EQ(link_.IsConnected(), 0);
-    EXPECT_EQ(link_.PortHandle(), kInvalidSerialHandle);
+    EXPECT_NE(line.Written().find("+++ath\r"), std::string::npos);
+    EXPECT_EQ(line.transcript.back(), "close");
+    EXPECT_EQ(line.Count("dtr 6"), 1);
+    EXPECT_EQ(link.IsConnected(), 0);
+    EXPECT_EQ(link.PortHandle(), kInvalidSerialHandle);
   }
-
-  ScriptedSerialLine line_;
-  FakeClock clock_;
-  ModemLink link_{line_, clock_, "com3,19200,7,e,2"};
+  long Sleeps(std::uint32_t ms) const {
+    return std::count(clock.sleeps.begin(), clock.sleeps.end(), ms);
+  }
+  ScriptedSerialLine line;
+  FakeClock clock;
+  ModemLink link;
 };
 
-TEST_F(ModemLinkTest, ConnectsConfiguresAndHangsUp) {
-  line_.Answer({"\r\nOK\r\n", "\r\nCONNECT 9600\r\n"});
-  ASSERT_EQ(link_.Connect("5551234"), 0);
-  EXPECT_EQ(link_.IsConnected(), 1);
-  std::vector<std::string> expected = {
-      "open COM3",    "dtr 5",           "> atz\r",
-      "< \r\nOK\r\n", "> atdt5551234\r", "< \r\nCONNECT 9600\r\n"};
-  EXPECT_EQ(line_.transcript, expected);
-  EXPECT_EQ(line_.dcb.BaudRate, 19200u);
-  EXPECT_EQ(line_.dcb.ByteSize, 7);
-  EXPECT_EQ(line_.dcb.Parity, 2);
-  EXPECT_EQ(line_.dcb.StopBits, 2);
-  const CommTimeouts& t = line_.timeouts;
+TEST(ModemLinkTest, ConnectsConfiguresAndHangsUp) {
+  Link x("com3,19200,7,e,2");
+  x.line.Answer({"\r\nOK\r\n", "\r\nCONNECT 9600\r\n"});
+  ASSERT_EQ(x.link.Connect("5551234"), 0);
+  EXPECT_EQ(x.link.IsConnected(), 1);
+  EXPECT_EQ(
+      x.line.transcript,
+      std::vector<std::string>({"open COM3", "dtr 5", "> atz\r", "< \r\nOK\r\n",
+                                "> atdt5551234\r", "< \r\nCONNECT 9600\r\n"}));
+  const Dcb& d = x.line.dcb;
+  EXPECT_EQ(std::vector<std::uint32_t>(
+                {d.BaudRate, d.ByteSize, d.Parity, d.StopBits}),
+            std::vector<std::uint32_t>({19200, 7, 2, 2}));
+  const CommTimeouts& t = x.line.timeouts;
   EXPECT_EQ(std::vector<std::uint32_t>(
                 {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
                  t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
@@ -76,14 +79,14 @@ TEST_F(ModemLinkTest, ConnectsConfiguresAndHangsUp) {
             std::vector<std::uint32_t>({2000, 5, 500, 5, 500}));
 
   // A hang-up answered at once needs no pause; a failed read is a miss.
-  line_.Answer({ScriptedSerialLine::kFails, "OK", "ok"});
-  EXPECT_EQ(link_.HangUp(), 0);
-  ExpectHungUp();
-  EXPECT_EQ(clock_.sleeps, Sleeps{1000});
-  for (std::uint32_t size : line_.read_sizes) EXPECT_EQ(size, 127u);
+  x.line.Answer({ScriptedSerialLine::kFails, "OK", "ok"});
+  EXPECT_EQ(x.link.HangUp(), 0);
+  x.ExpectHungUp();
+  EXPECT_EQ(x.clock.sleeps, Sleeps{1000});
+  for (std::uint32_t size : x.line.read_sizes) EXPECT_EQ(size, 127u);
 }
 
-TEST_F(ModemLinkTest, DialVerdicts) {
+TEST(ModemLinkTest, DialVerdicts) {
   struct Case {
     std::vector<std::string> answers;  // after the OK of the reset
     int result;
@@ -100,62 +103,55 @@ TEST_F(ModemLinkTest, DialVerdicts) {
       {{ScriptedSerialLine::kFails}, 1, 0},
   };
   for (const Case& c : cases) {
-    ScriptedSerialLine line;
-    FakeClock clock;
-    ModemLink link(line, clock, "COM1");
-    line.Answer({"ok"});
-    for (const std::string& a : c.answers) line.Answer({a});
     SCOPED_TRACE(c.answers.empty() ? "silence" : c.answers.back());
-    EXPECT_EQ(link.Connect("5551234"), c.result);
-    EXPECT_EQ(std::count(clock.sleeps.begin(), clock.sleeps.end(), 2500u),
-              c.connect_pauses);
+    Link x;
+    x.line.Answer({"ok"});
+    for (const std::string& a : c.answers) x.line.Answer({a});
+    EXPECT_EQ(x.link.Connect("5551234"), c.result);
+    EXPECT_EQ(x.Sleeps(2500), c.connect_pauses);
     if (c.result == 1) {
       // The full hang-up followed, and found no OK: five pauses after each
       // of its two commands.
-      EXPECT_EQ(line.Written().substr(line.Written().size() - 7), "+++ath\r");
-      EXPECT_EQ(line.transcript.back(), "close");
-      EXPECT_EQ(link.IsConnected(), 0);
-      EXPECT_EQ(std::count(clock.sleeps.begin(), clock.sleeps.end(), 1000u),
-                10);
+      x.ExpectHungUp();
+      EXPECT_EQ(x.Sleeps(1000), 10);
     }
   }
 }
 
-TEST_F(ModemLinkTest, FiveMissedOksOrAFailedWriteFailTheDial) {
-  ASSERT_EQ(link_.Connect("5551234"), 1);
-  EXPECT_EQ(line_.Written(), "atz\r+++ath\r");
-  EXPECT_EQ(clock_.sleeps, Sleeps(15, 1000));
-  EXPECT_EQ(line_.Count("< "), 15);
-  ExpectHungUp();
+TEST(ModemLinkTest, FiveMissedOksOrAFailedWriteFailTheDial) {
+  Link x("com3");
+  ASSERT_EQ(x.link.Connect("5551234"), 1);
+  EXPECT_EQ(x.line.Written(), "atz\r+++ath\r");
+  EXPECT_EQ(x.clock.sleeps, Sleeps(15, 1000));
+  EXPECT_EQ(x.line.Count("< "), 15);
+  x.ExpectHungUp();
 
-  line_.transcript.clear();
-  line_.write_fails = true;
-  EXPECT_EQ(link_.Connect("1"), 1);
-  EXPECT_EQ(line_.transcript[2], "> atz\r");
-  EXPECT_EQ(line_.transcript[3], "> +++");
-  ExpectHungUp();
+  x.line.transcript.clear();
+  x.line.write_fails = true;
+  EXPECT_EQ(x.link.Connect("1"), 1);
+  EXPECT_EQ(x.line.transcript[2], "> atz\r");
+  EXPECT_EQ(x.line.transcript[3], "> +++");
+  x.ExpectHungUp();
 }
 
-TEST_F(ModemLinkTest, PortThatCannotBeOpenedOrConfigured) {
-  line_.open_fails = true;
-  EXPECT_EQ(link_.Connect("1"), 1);
-  EXPECT_EQ(link_.HangUp(), 0);
-  EXPECT_EQ(line_.transcript, std::vector<std::string>{"open COM3"});
-
-  line_.open_fails = false;
-  bool ScriptedSerialLine::*const failing[] = {
-      &ScriptedSerialLine::get_state_fails,
-      &ScriptedSerialLine::get_timeouts_fails,
-      &ScriptedSerialLine::set_state_fails};
-  for (bool ScriptedSerialLine::*fails : failing) {
-    ScriptedSerialLine line;
-    FakeClock clock;
-    ModemLink link(line, clock, "COM1");
-    line.*fails = true;
-    EXPECT_EQ(link.Connect("1"), 1);
-    EXPECT_EQ(line.transcript.back(), "close");
-    EXPECT_EQ(line.Count("> "), 0);
-    EXPECT_EQ(link.IsConnected(), 0);
+// Given a port that cannot be opened or set up, the dial should fail with
+// the port closed and nothing written.
+TEST(ModemLinkTest, PortThatCannotBeOpenedOrConfigured) {
+  Link x("com3");
+  x.line.open_fails = true;
+  EXPECT_EQ(x.link.Connect("1"), 1);
+  EXPECT_EQ(x.link.HangUp(), 0);
+  EXPECT_EQ(x.line.transcript, std::vector<std::string>{"open COM3"});
+  for (bool ScriptedSerialLine::*fails :
+       {&ScriptedSerialLine::get_state_fails,
+        &ScriptedSerialLine::get_timeouts_fails,
+        &ScriptedSerialLine::set_state_fails}) {
+    Link y;
+    y.line.*fails = true;
+    EXPECT_EQ(y.link.Connect("1"), 1);
+    EXPECT_EQ(y.line.transcript.back(), "close");
+    EXPECT_EQ(y.line.Count("> "), 0);
+    EXPECT_EQ(y.link.IsConnected(), 0);
   }
 }
 

@@ -12,7 +12,6 @@ namespace {
 
 const std::string kAck = "\x06", kNak = "\x15", kRs = "\x1e";
 const std::string kLogon = "\x1bPG1\r";
-const std::string kLogOffAnswer = "\x1b\x04\r";
 
 std::string WithChecksum(std::string block) {
   char buffer[kTapBufferSize] = {};
@@ -23,47 +22,45 @@ std::string WithChecksum(std::string block) {
 
 TEST(AppendChecksumTest, SumsSignedBytesInSixteenBits) {
   // 0xE9 counts as -23, not 233; -128 is 0xFF80, whose top digit is '?'.
-  EXPECT_EQ(WithChecksum("\x02\r\xE9\r\x03"),
-            "\x02\r\xE9\r\x03"
-            "008\r");
-  EXPECT_EQ(WithChecksum("\x80"), "\x80?80\r");
+  EXPECT_EQ(WithChecksum("\x02\r\xE9\r\x03"), "\x02\r\xE9\r\003008\r");
+  char exact[6] = "\x80";  // just room for the digits, CR and terminator
+  AppendChecksum(exact, sizeof(exact));
+  EXPECT_STREQ(exact, "\x80?80\r");
+  char short_of_one[5] = "\x80";
+  AppendChecksum(short_of_one, sizeof(short_of_one));
+  EXPECT_STREQ(short_of_one, "\x80");
 }
 
-class TapExchangeTest : public ::testing::Test {
- protected:
-  explicit TapExchangeTest(bool trace = false)
-      : tap_(line_, line_.CreateFileA("COM1"), trace, out_) {}
-
-  int Send(const char* pin, std::string text) {
-    line_.transcript.clear();
-    text_ = text;
-    return tap_.SendPage(pin, &text_[0]);
+// An exchange on a scripted line, with its console.
+struct Exchange {
+  explicit Exchange(bool trace = false)
+      : tap(line, line.CreateFileA("COM1"), trace, out) {}
+  int Send(const char* pin, std::string message) {
+    line.transcript.clear();
+    text = message;
+    return tap.SendPage(pin, &text[0]);
   }
-
-  ScriptedSerialLine line_;
-  FakeConsole console_;
-  OutputStream out_{console_};
-  TapExchange tap_;
-  std::string text_;
+  ScriptedSerialLine line;
+  FakeConsole console;
+  OutputStream out{console};
+  TapExchange tap;
+  std::string text;
 };
 
-TEST_F(TapExchangeTest, SendsReferenceBlocksAndStaysLoggedOn) {
-  line_.Answer({"\r\nID=", kAck, kAck});
-  EXPECT_EQ(Send("", "abc"), 0);
-  EXPECT_EQ(line_.Written(),
+TEST(TapExchangeTest, SendsReferenceBlocksAndStaysLoggedOn) {
+  Exchange x;
+  x.line.Answer({"\r\nID=", kAck, kAck});
+  EXPECT_EQ(x.Send("", "abc"), 0);
+  EXPECT_EQ(x.line.Written(),
             "\r" + kLogon + "\x02\x0d\x61\x62\x63\x0d\x03\x31\x34\x35\x0d");
-  EXPECT_EQ(tap_.state(), 4u);
-  for (std::uint32_t size : line_.read_sizes) EXPECT_EQ(size, 256u);
-
-  line_.Answer({kAck});
-  EXPECT_EQ(Send("1234567", "Disk C: 95% full"), 0);
-  EXPECT_EQ(line_.Written(),
-            "\x02"
-            "1234567\rDisk C: 95% full\r\x03"
-            "639\r");
+  EXPECT_EQ(x.tap.state(), 4u);
+  for (std::uint32_t size : x.line.read_sizes) EXPECT_EQ(size, 256u);
+  x.line.Answer({kAck});
+  EXPECT_EQ(x.Send("1234567", "Disk C: 95% full"), 0);
+  EXPECT_EQ(x.line.Written(), "\0021234567\rDisk C: 95% full\r\003639\r");
 }
 
-TEST_F(TapExchangeTest, RepliesToPromptLogonAndBlock) {
+TEST(TapExchangeTest, RepliesToPromptLogonAndBlock) {
   struct Case {
     std::vector<std::string> replies;
     int result;
@@ -89,79 +86,69 @@ TEST_F(TapExchangeTest, RepliesToPromptLogonAndBlock) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.replies.empty() ? "silence" : c.replies.back());
-    ScriptedSerialLine line;
-    FakeConsole console;
-    OutputStream out(console);
-    TapExchange tap(line, line.CreateFileA("COM1"), false, out);
-    line.replies.assign(c.replies.begin(), c.replies.end());
-    char text[] = "x";
-    EXPECT_EQ(tap.SendPage("1", text), c.result);
-    EXPECT_EQ(tap.state(), c.state);
-    EXPECT_EQ(line.Count("> \r"), c.crs_sent);
-    EXPECT_EQ(line.Count("> " + kLogon), c.logons);
+    Exchange x;
+    x.line.replies.assign(c.replies.begin(), c.replies.end());
+    x.text = "x";
+    EXPECT_EQ(x.tap.SendPage("1", &x.text[0]), c.result);
+    EXPECT_EQ(x.tap.state(), c.state);
+    EXPECT_EQ(x.line.Count("> \r"), c.crs_sent);
+    EXPECT_EQ(x.line.Count("> " + kLogon), c.logons);
   }
 }
 
-TEST_F(TapExchangeTest, NextCallAfterRsSendsTheBlockAfterAFailureWakes) {
-  line_.Answer({"ID=", kAck, kRs, kAck});
-  EXPECT_EQ(Send("9", "a"), 1);
-  EXPECT_EQ(Send("9", "a"), 0);
-  EXPECT_EQ(line_.Written(), WithChecksum("\x02"
-                                          "9\ra\r\x03"));
-
-  line_.Answer({"?", "ID=", kAck, kAck});
-  EXPECT_EQ(Send("9", "a"), 1);
-  EXPECT_EQ(Send("9", "a"), 0);
-  EXPECT_EQ(line_.Written().substr(0, 6), "\r" + kLogon);
+// After RS the next page goes out as a block at once; after a failure the
+// next call wakes the terminal again.
+TEST(TapExchangeTest, NextCallAfterRsOrAFailure) {
+  Exchange x;
+  x.line.Answer({"ID=", kAck, kRs, kAck});
+  EXPECT_EQ(x.Send("9", "a"), 1);
+  EXPECT_EQ(x.Send("9", "a"), 0);
+  EXPECT_EQ(x.line.Written(), WithChecksum("\0029\ra\r\003"));
+  x.line.Answer({"?", "ID=", kAck, kAck});
+  EXPECT_EQ(x.Send("9", "a"), 1);
+  EXPECT_EQ(x.Send("9", "a"), 0);
+  EXPECT_EQ(x.line.Written().substr(0, 6), "\r" + kLogon);
 }
 
-TEST_F(TapExchangeTest, BuildsTheBlockFromTheText) {
-  struct Case {
+// Given each text, the block should hold its first 245 characters with
+// those that cannot be sent as '.', and so should the caller's text.
+TEST(TapExchangeTest, BuildsTheBlockFromTheText) {
+  const std::string a245(245, 'a');
+  const struct {
     std::string text, sent;
-  } cases[] = {
-      {std::string(245, 'a'), std::string(245, 'a')},
-      {std::string(245, 'a') + std::string(55, 'z'), std::string(245, 'a')},
-      {"", ""},
-      {"A\tB\xE9"
-       "C\x7F",
-       "A.B.C."},
-  };
-  line_.Answer({"ID=", kAck, kAck});
-  ASSERT_EQ(Send("1", "logon"), 0);
-  for (const Case& c : cases) {
-    line_.Answer({kAck});
-    ASSERT_EQ(Send("123", c.text), 0);
-    EXPECT_EQ(line_.Written(), WithChecksum("\x02"
-                                            "123\r" +
-                                            c.sent + "\r\x03"));
-    // The caller's text holds '.' where it held what cannot be sent.
-    EXPECT_EQ(text_.substr(0, c.sent.size()), c.sent);
+  } cases[] = {{a245, a245},
+               {a245 + std::string(55, 'z'), a245},
+               {"", ""},
+               {"A\tB\351C\177", "A.B.C."}};
+  Exchange x;
+  x.line.Answer({"ID=", kAck, kAck});
+  ASSERT_EQ(x.Send("1", "logon"), 0);
+  for (const auto& c : cases) {
+    x.line.Answer({kAck});
+    ASSERT_EQ(x.Send("123", c.text), 0);
+    EXPECT_EQ(x.line.Written(), WithChecksum("\002123\r" + c.sent + "\r\x03"));
+    EXPECT_EQ(x.text.substr(0, c.sent.size()), c.sent);
   }
 }
 
-TEST_F(TapExchangeTest, LogOffAnswers) {
-  struct Case {
-    std::string reply;
-    int result;
-  } cases[] = {{kLogOffAnswer, 0}, {"\r" + kLogOffAnswer, 1}, {"", 1}};
-  for (const Case& c : cases) {
-    line_.Answer({"ID=", kAck, kAck, c.reply});
-    ASSERT_EQ(Send("1", "m"), 0);
-    EXPECT_EQ(tap_.LogOff(), c.result);
-    EXPECT_EQ(tap_.state(), 0u);
-    EXPECT_EQ(line_.Count("> \x04\r"), 1);
+TEST(TapExchangeTest, LogOffAnswers) {
+  const std::pair<std::string, int> cases[] = {
+      {"\x1b\x04\r", 0}, {"\r\x1b\x04\r", 1}, {"", 1}};
+  Exchange x;
+  for (const auto& [reply, result] : cases) {
+    x.line.Answer({"ID=", kAck, kAck, reply});
+    ASSERT_EQ(x.Send("1", "m"), 0);
+    EXPECT_EQ(x.tap.LogOff(), result);
+    EXPECT_EQ(x.tap.state(), 0u);
+    EXPECT_EQ(x.line.Count("> \x04\r"), 1);
   }
 }
 
-class TapTraceTest : public TapExchangeTest {
- protected:
-  TapTraceTest() : TapExchangeTest(true) {}
-};
-
-TEST_F(TapTraceTest, TracesEveryStep) {
-  line_.Answer({"", "X", "", "", "", "", "ID=\xE9", kNak, kAck, kAck});
-  ASSERT_EQ(Send("1", "hi"), 0);
-  EXPECT_EQ(console_.console,
+TEST(TapExchangeTest, TracesEveryStep) {
+  Exchange x(true);
+  x.line.Answer({"", "X", "", "", "", "", "ID=\xE9", kNak, kAck, kAck});
+  ASSERT_EQ(x.Send("1", "hi"), 0);
+  EXPECT_EQ(x.console.console,
             "\nstate: 1\nout:(13)\n"
             "\nstate: 1\nin:X\n"
             "\nstate: 0\n"
@@ -179,14 +166,12 @@ TEST_F(TapTraceTest, TracesEveryStep) {
             "\nstate: 4\n"
             "\nstate: 5\nout:(2)1(13)hi(13)(3)121(13)\n"
             "\nstate: 5\nin:(6)\n");
-}
-
-TEST_F(TapTraceTest, RefusedLogonEndsWithoutARecord) {
-  line_.Answer({"ID=", "?"});
-  ASSERT_EQ(Send("1", "hi"), 1);
-  const std::string tail = "\nstate: 3\nin:?\n";
-  EXPECT_EQ(console_.console.substr(console_.console.size() - tail.size()),
-            tail);
+  // A refused logon ends without a record of its own.
+  Exchange refused(true);
+  refused.line.Answer({"ID=", "?"});
+  ASSERT_EQ(refused.Send("1", "hi"), 1);
+  const std::string& out = refused.console.console;
+  EXPECT_EQ(out.substr(out.size() - 15), "\nstate: 3\nin:?\n");
 }
 
 }  // namespace

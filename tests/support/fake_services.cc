@@ -13,8 +13,11 @@ std::string Upper(std::string text) {
 }
 
 void AppendText(std::vector<std::uint8_t>* bytes, const std::string& text) {
-  bytes->insert(bytes->end(), text.begin(), text.end());
-  bytes->push_back(0);
+  bytes->insert(bytes->end(), text.c_str(), text.c_str() + text.size() + 1);
+}
+
+void Align(std::vector<std::uint8_t>* bytes) {
+  bytes->resize((bytes->size() + 3) / 4 * 4, 0);
 }
 
 // The record bytes as the event log service returns them.
@@ -22,24 +25,23 @@ std::vector<std::uint8_t> BuildRecord(const EventFields& fields) {
   std::vector<std::uint8_t> bytes(sizeof(EventLogRecord));
   AppendText(&bytes, fields.source);
   AppendText(&bytes, fields.computer);
-  while (bytes.size() % 4 != 0) bytes.push_back(0);
+  Align(&bytes);
   EventLogRecord header = {};
-  header.StringOffset = static_cast<std::uint32_t>(bytes.size());
+  header.StringOffset = header.UserSidOffset =
+      static_cast<std::uint32_t>(bytes.size());
   for (const std::string& s : fields.strings) AppendText(&bytes, s);
   header.DataOffset = static_cast<std::uint32_t>(bytes.size());
   header.DataLength = fields.data_bytes;
   bytes.resize(bytes.size() + fields.data_bytes, 0xAB);
-  while (bytes.size() % 4 != 0) bytes.push_back(0);
+  Align(&bytes);
   bytes.resize(bytes.size() + 4);  // the closing length
   header.Length = static_cast<std::uint32_t>(bytes.size());
   header.Reserved = 0x654c664c;
   header.RecordNumber = fields.number;
-  header.TimeGenerated = fields.time;
-  header.TimeWritten = fields.time;
+  header.TimeGenerated = header.TimeWritten = fields.time;
   header.EventID = fields.event_id;
   header.EventType = fields.type;
   header.NumStrings = static_cast<std::uint16_t>(fields.strings.size());
-  header.UserSidOffset = header.StringOffset;
   std::memcpy(bytes.data(), &header, sizeof(header));
   std::memcpy(bytes.data() + bytes.size() - 4, &header.Length, 4);
   return bytes;
@@ -70,9 +72,7 @@ void FakeEventLog::Append(const std::string& machine, const std::string& log,
 }
 
 void FakeEventLog::Clear(const std::string& machine, const std::string& log) {
-  Log& l = At(machine, log);
-  l.records.clear();
-  l.oldest = 0;
+  At(machine, log) = Log();
 }
 
 void FakeEventLog::Drop(const std::string& machine, const std::string& log,
@@ -97,24 +97,21 @@ EventLogService::Handle FakeEventLog::OpenEventLog(const char* server,
 
 bool FakeEventLog::GetOldestEventLogRecord(Handle log, std::uint32_t* oldest) {
   Log* l = static_cast<Log*>(log);
-  if (l->fail_queries) return false;
   *oldest = l->records.empty() ? 0 : l->oldest;
-  return true;
+  return !l->fail_queries;
 }
 
 bool FakeEventLog::GetNumberOfEventLogRecords(Handle log,
                                               std::uint32_t* count) {
   Log* l = static_cast<Log*>(log);
-  if (l->fail_queries) return false;
   *count = static_cast<std::uint32_t>(l->records.size());
-  return true;
+  return !l->fail_queries;
 }
 
 bool FakeEventLog::ReadEventLog(Handle log, std::uint32_t flags,
                                 std::uint32_t record_number, void* buffer,
                                 std::uint32_t size, std::uint32_t* bytes_read,
                                 std::uint32_t* bytes_needed) {
-  // Only a seek read forwards (EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ).
   constexpr std::uint32_t kSeekForwards = 0x0002 | 0x0004;
   Log* l = static_cast<Log*>(log);
   read_sizes.push_back(size);
@@ -145,27 +142,29 @@ void FakeRegistry::Set(const std::string& machine, const std::string& key,
   machines_[Upper(machine)][Upper(key)][Upper(name)] = Value{type, data};
 }
 
-RegistryService::Key FakeRegistry::LocalRoot(Root) {
-  handles_.push_back(std::make_unique<Handle>(Handle{"", ""}));
-  return handles_.back().get();
+RegistryService::Key FakeRegistry::NewHandle(std::string machine,
+                                             std::string key) {
+  auto handle = std::make_unique<Handle>(Handle{machine, key});
+  Key result = handle.get();
+  handles_[result] = std::move(handle);
+  return result;
 }
+
+RegistryService::Key FakeRegistry::LocalRoot(Root) { return NewHandle("", ""); }
 
 long FakeRegistry::ConnectRegistry(const char* machine, Root, Key* result) {
   std::string name = Upper(machine);
   if (machines_.find(name) == machines_.end()) return kErrorBadNetpath;
-  handles_.push_back(std::make_unique<Handle>(Handle{name, ""}));
-  *result = handles_.back().get();
+  *result = NewHandle(name, "");
   ++open_keys;
   return kErrorSuccess;
 }
 
 long FakeRegistry::OpenKey(Key parent, const char* sub_key, Key* result) {
-  Handle* p = static_cast<Handle*>(parent);
-  auto& keys = machines_[p->machine];
+  const std::string& machine = static_cast<Handle*>(parent)->machine;
   std::string key = Upper(sub_key);
-  if (keys.find(key) == keys.end()) return kErrorFileNotFound;
-  handles_.push_back(std::make_unique<Handle>(Handle{p->machine, key}));
-  *result = handles_.back().get();
+  if (machines_[machine].count(key) == 0) return kErrorFileNotFound;
+  *result = NewHandle(machine, key);
   ++open_keys;
   return kErrorSuccess;
 }
@@ -179,23 +178,14 @@ long FakeRegistry::QueryValueEx(Key key, const char* value_name,
   if (it == values.end()) return kErrorFileNotFound;
   const Value& v = it->second;
   *type = v.type;
-  if (v.data.size() > *size) {
-    *size = static_cast<std::uint32_t>(v.data.size());
-    return kErrorMoreData;
-  }
-  std::memcpy(data, v.data.data(), v.data.size());
+  bool fits = v.data.size() <= *size;
+  if (fits) std::memcpy(data, v.data.data(), v.data.size());
   *size = static_cast<std::uint32_t>(v.data.size());
-  return kErrorSuccess;
+  return fits ? kErrorSuccess : kErrorMoreData;
 }
 
 long FakeRegistry::CloseKey(Key key) {
-  // A closed key is released, so a long run does not pile up handles.
-  for (auto it = handles_.begin(); it != handles_.end(); ++it) {
-    if (it->get() == key) {
-      handles_.erase(it);
-      break;
-    }
-  }
+  handles_.erase(key);  // released, so a long run does not pile them up
   --open_keys;
   return kErrorSuccess;
 }
@@ -203,8 +193,7 @@ long FakeRegistry::CloseKey(Key key) {
 std::uint32_t FakeRegistry::ExpandEnvironmentStrings(const char* source,
                                                      char* destination,
                                                      std::uint32_t size) {
-  std::string text(source);
-  std::string result;
+  std::string text(source), result;
   for (std::size_t i = 0; i < text.size(); ++i) {
     std::size_t end =
         text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
@@ -237,21 +226,18 @@ std::uint32_t FakeMessages::FormatMessage(std::uint32_t flags, Module module,
                                           char** buffer,
                                           const char* const* arguments,
                                           std::uint32_t argument_count) {
-  // Argument array, from the module, allocated buffer, maximum width;
-  // language 0 (the default search order).
+  // Argument array, from the module, allocated buffer, maximum width.
   constexpr std::uint32_t kFlags = 0x2000 | 0x0800 | 0x0100 | 0x00FF;
   if (flags != kFlags || language_id != 0) return 0;
   auto* messages = static_cast<std::map<std::uint32_t, std::string>*>(module);
   auto it = messages->find(message_id);
   if (it == messages->end()) return 0;
-  // Only %1 to %9 here: enough for the tests of the rendering around it.
   std::string text;
   const std::string& m = it->second;
   for (std::size_t i = 0; i < m.size(); ++i) {
     if (m[i] == '%' && i + 1 < m.size() && m[i + 1] >= '1' && m[i + 1] <= '9' &&
         static_cast<std::uint32_t>(m[i + 1] - '0') <= argument_count) {
-      text += arguments[m[i + 1] - '1'];
-      ++i;
+      text += arguments[m[++i] - '1'];
     } else {
       text += m[i];
     }

@@ -31,13 +31,11 @@ struct EventFields {
   std::uint32_t data_bytes = 0;  ///< binary data after the strings
 };
 
-/// The record in the single-byte EVENTLOGRECORD layout, in the buffer
-/// NextEvent would hand out.
+/// The record in the single-byte EVENTLOGRECORD layout.
 EventRecord MakeEventRecord(const EventFields& fields);
 
-/// Event logs in memory, keyed by machine and log name, with failures
-/// injected through data. A read with flags other than a seek read forwards
-/// fails with ERROR_INVALID_PARAMETER.
+/// Event logs in memory by machine and log name; only a seek read forwards
+/// succeeds. A machine without any log cannot be opened.
 class FakeEventLog : public EventLogService {
  public:
   struct Log {
@@ -46,16 +44,12 @@ class FakeEventLog : public EventLogService {
     bool fail_queries = false;
     bool fail_reads = false;
   };
-
-  /// The log |log| of |machine|, created empty when new. A machine that has
-  /// no log at all cannot be opened.
   Log& At(const std::string& machine, const std::string& log);
-  /// Appends records numbered on from the newest.
+  /// Appends a record numbered on from the newest.
   void Append(const std::string& machine, const std::string& log,
               EventFields fields);
   /// Empties the log; its next record is number 1.
   void Clear(const std::string& machine, const std::string& log);
-  /// Drops the oldest |count| records.
   void Drop(const std::string& machine, const std::string& log, int count);
 
   Handle OpenEventLog(const char* server, const char* source) override;
@@ -77,8 +71,8 @@ class FakeEventLog : public EventLogService {
   std::uint32_t last_error_ = 0;
 };
 
-/// A registry in memory: machine -> key path (upper case, without root) ->
-/// value name -> type and bytes. The machine "" is the local registry.
+/// A registry in memory: machine ("" is local) -> upper-case key path ->
+/// value name -> type and bytes.
 class FakeRegistry : public RegistryService {
  public:
   struct Value {
@@ -103,16 +97,16 @@ class FakeRegistry : public RegistryService {
 
  private:
   struct Handle {
-    std::string machine;
-    std::string key;
+    std::string machine, key;
   };
+  Key NewHandle(std::string machine, std::string key);
   std::map<std::string, std::map<std::string, std::map<std::string, Value>>>
       machines_;
-  std::vector<std::unique_ptr<Handle>> handles_;
+  std::map<Key, std::unique_ptr<Handle>> handles_;
 };
 
-/// Message files in memory: file name -> message id -> text with %1 inserts.
-/// A call with flags other than 0x29FF or a language other than 0 fails.
+/// Message files in memory: file name -> message id -> text with %1 to %9.
+/// Flags other than 0x29FF or a language other than 0 fail.
 class FakeMessages : public MessageModules {
  public:
   std::map<std::string, std::map<std::uint32_t, std::string>> files;

@@ -4,7 +4,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tools/tap-terminal/tap_block.h"
@@ -15,14 +14,10 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kOk = "\r\nOK\r\n";
-const std::string kConnect = "\r\nCONNECT 9600\r\n";
-const std::string kNoCarrier = "\r\nNO CARRIER\r\n";
-const std::string kLogon = "\x1bPG1\r";
-const std::string kLogonAnswer = "\r\x06\r\x1b[p\r";
-const std::string kAck = "\r\x06\r";
-const std::string kNak = "\r\x15\r";
-const std::string kRs = "\r\x1e\r";
+const std::string kOk = "\r\nOK\r\n", kConnect = "\r\nCONNECT 9600\r\n";
+const std::string kNoCarrier = "\r\nNO CARRIER\r\n", kBusy = "\r\nBUSY\r\n";
+const std::string kLogon = "\x1bPG1\r", kLogonAnswer = "\r\x06\r\x1b[p\r";
+const std::string kAck = "\r\x06\r", kNak = "\r\x15\r", kRs = "\r\x1e\r";
 const std::string kLogoffAnswer = "\x1b\x04\r";
 
 // A block of |body| ending in |mark|, with its checksum.
@@ -31,78 +26,42 @@ std::string Block(const std::string& body, char mark) {
   return block + ChecksumText(BlockChecksum(block)) + "\r";
 }
 
-class HayesModemTest : public ::testing::Test {
- protected:
-  // Makes a modem and terminal behaving as tap-terminal's |options| say.
-  void Make(std::vector<const char*> options = {}) {
-    options.insert(options.begin(), {"--link", "x"});
-    TerminalOptions parsed;
-    std::string error;
-    ASSERT_TRUE(ParseTerminalOptions(static_cast<int>(options.size()),
-                                     options.data(), &parsed, &error))
-        << error;
-    outbox_ = {};
-    modem_.emplace(parsed.modem, parsed.terminal, &outbox_);
-  }
-
-  // Feeds |bytes| at |now_ms| and returns everything queued for the line.
-  std::string Say(const std::string& bytes, std::int64_t now_ms = 0) {
-    modem_->Feed(bytes, now_ms);
-    return Take();
-  }
-
-  std::string Take() {
-    std::string all;
-    for (const LineOutput& out : outbox_.line) {
-      all += out.close_line ? "<close>" : out.bytes;
-    }
-    outbox_.line.clear();
-    return all;
-  }
-
-  Outbox outbox_;
-  std::optional<HayesModem> modem_;
+struct Step {
+  std::string said;     // "<dtr>" drops DTR
+  std::string answer;   // all queued, "@due" after bytes due later than |at|
+  std::int64_t at = 0;  // when it is said; the modem is ticked then too
 };
 
-TEST_F(HayesModemTest, AnswersCommandsAsAModemDoes) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"ATZ\r", kOk},
-      {"ate0\r", kOk},
-      {"at&f\r", kOk},
-      {"AT&F&D2S7=60\r", kOk},  // a D inside settings is no dial
-      {"at\r", kOk},
-      {"\nATH0\r", kOk},
-      {"+++ATH\r", kOk},  // a stray escape before the command
-      {"hello\r", ""},    // no AT, no answer
-      {"AT" + std::string(kMaxCommandLine, 'E') + "\r", "\r\nERROR\r\n"},
-      {"ATO\r", kNoCarrier},  // no call to go back to
-      {"AtDt 555-1234\r", kConnect},
-  };
-  Make();
-  for (const auto& [command, answer] : cases) {
-    EXPECT_EQ(Say(command), answer) << command;
-  }
-  EXPECT_TRUE(modem_->in_data_mode());
-  EXPECT_EQ(modem_->dialled(), "555-1234");
-}
+struct Case {
+  std::vector<const char*> options;
+  std::vector<Step> steps;
+  std::string pages;  // "PIN message" lines
+};
 
 // Given a whole call, or a modem or terminal told to misbehave, each step
 // should be answered as told and exactly the pages of good blocks kept. An
 // "ATO" answered NO CARRIER shows the call has ended.
-TEST_F(HayesModemTest, CallsGoAsTold) {
-  using Steps = std::vector<std::pair<std::string, std::string>>;
-  const std::pair<std::string, std::string> call = {
-      "ATDT1\r\r" + kLogon, kConnect + "ID=" + kLogonAnswer};
-  const std::pair<std::string, std::string> ended = {"ATO\r", kNoCarrier};
+TEST(HayesModemTest, CallsGoAsTold) {
+  const Step call = {"ATDT1\r\r" + kLogon, kConnect + "ID=" + kLogonAnswer};
+  const Step ended = {"ATO\r", kNoCarrier};
   std::string bad = MakeBlock("42", "x");
   bad[bad.size() - 2] ^= 1;
   const std::string block = MakeBlock("1", "m");
-  struct Case {
-    std::vector<const char*> options;
-    Steps steps;        // bytes said, answer
-    std::string pages;  // "PIN message" lines
-  };
   const Case cases[] = {
+      {{},
+       {{"ATZ\r", kOk},
+        {"ate0\r", kOk},
+        {"at&f\r", kOk},
+        {"AT&F&D2S7=60\r", kOk},  // a D inside settings is no dial
+        {"at\r", kOk},
+        {"\nATH0\r", kOk},
+        {"+++ATH\r", kOk},  // a stray escape before the command
+        {"hello\r", ""},    // no AT, no answer
+        {"\r", ""},
+        {"AT" + std::string(kMaxCommandLine, 'E') + "\r", "\r\nERROR\r\n"},
+        ended,  // no call to go back to
+        {"AtDt 555-1234\r", kConnect}},
+       ""},
       {{},
        {call,
         {MakeBlock("", "abc"), kAck},
@@ -120,10 +79,32 @@ TEST_F(HayesModemTest, CallsGoAsTold) {
         {Block("78\rHello, ", kUs), kAck},
         {Block("world\r", kEtx), kAck}},
        "77 Hello, world\n78 Hello, world\n"},
+      // "+++" is an escape only with a guard time of silence on both sides;
+      // ath and atz hang up, ato goes back on line.
+      {{},
+       {{"ATDT1\r", kConnect},
+        {"+++", "", 1000},
+        {"", "", 1499},
+        {"", kOk, 1500},
+        {"ATO\r", kConnect, 1600},
+        {"x", "", 2000},
+        {"+++", "", 2100},  // too soon after the last byte
+        {"", "", 5000},
+        {"+++", "", 6000},
+        {"\r", "ID=", 6100},  // data too soon after the pluses
+        {"", "", 9000},
+        {"+++", "", 10000},
+        {"", kOk, 10500},
+        {"ath\r", kOk, 10600},
+        ended,
+        {"ATDT1\r", kConnect},
+        {"+++", "", 1000},
+        {"", kOk, 1500},
+        {"atz\r", kOk, 1600},
+        ended},
+       ""},
       {{"--busy", "--failing-dials", "2"},
-       {{"ATDT1\r", "\r\nBUSY\r\n"},
-        {"ATDP1\r", "\r\nBUSY\r\n"},
-        {"ATD1\r", kConnect}},
+       {{"ATDT1\r", kBusy}, {"ATDP1\r", kBusy}, {"ATD1\r", kConnect}},
        ""},
       {{"--no-dialtone", "--failing-dials", "1"},
        {{"ATDT1\r", "\r\nNO DIALTONE\r\n"}, {"ATD1\r", kConnect}},
@@ -143,7 +124,7 @@ TEST_F(HayesModemTest, CallsGoAsTold) {
         {kLogon, kLogoffAnswer + kNoCarrier},
         ended},
        ""},
-      {{"--nak-block", "1", "--wrong-reply", "1", "--wrong-byte", "0x5a"},
+      {{"--nak-block", "1", "--wrong-reply", "1", "--wrong-byte", "0X5a"},
        {call, {block, "\rZ\r"}, {block, kNak}, {block, kAck}},
        "1 m\n"},
       // The logon holds after RS: the next block needs none.
@@ -167,76 +148,67 @@ TEST_F(HayesModemTest, CallsGoAsTold) {
        {{"ATDT1\r", kConnect}, {"\r\r\r" + kLogon, ""}},
        ""},
       {{"--silent"}, {{"ATZ\rATDT1\r\r", ""}}, ""},
+      {{"--connect-delay", "3000"}, {{"ATDT1\r", kConnect + "@3100", 100}}, ""},
+      // ID= comes after the late CRs, and to each CR after it, call after
+      // call.
+      {{"--late-id", "2"},
+       {{"ATDT1\r\r\r", kConnect},
+        {"\r", "ID="},
+        {"\r", "ID="},
+        {"<dtr>", ""},
+        {"ATDT1\r\r\r", kConnect},
+        {"\r", "ID="}},
+       ""},
+      {{"--id-delay", "4000"},
+       {{"ATDT1\r", kConnect}, {"\r", "ID=@4100", 100}, {"\r", "", 2100}},
+       ""},
   };
   for (const Case& c : cases) {
-    std::string options;
-    for (const char* option : c.options) options += option + " "s;
-    SCOPED_TRACE(options);
-    Make(c.options);
-    for (const auto& [said, answer] : c.steps) {
-      EXPECT_EQ(Say(said), answer) << said;
+    std::vector<const char*> options = {"--link", "x"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    std::string trace;
+    for (const char* option : options) trace += option + " "s;
+    SCOPED_TRACE(trace);
+    TerminalOptions parsed;
+    std::string error;
+    ASSERT_TRUE(ParseTerminalOptions(static_cast<int>(options.size()),
+                                     options.data(), &parsed, &error))
+        << error;
+    Outbox outbox;
+    HayesModem modem(parsed.modem, parsed.terminal, &outbox);
+    for (const Step& step : c.steps) {
+      if (step.said == "<dtr>") modem.DropDtr();
+      if (step.said != "<dtr>") modem.Feed(step.said, step.at);
+      modem.Tick(step.at);
+      std::string all;
+      for (const LineOutput& out : outbox.line) {
+        all += out.close_line ? "<close>" : out.bytes;
+        if (out.due_ms != step.at) all += "@" + std::to_string(out.due_ms);
+      }
+      outbox.line.clear();
+      EXPECT_EQ(all, step.answer) << step.said << " at " << step.at;
     }
     std::string pages;
-    for (const Page& page : outbox_.pages) {
+    for (const Page& page : outbox.pages) {
       pages += page.pin + " " + page.message + "\n";
     }
     EXPECT_EQ(pages, c.pages);
   }
 }
 
-// Given "+++" with a guard time of silence on both sides, we should answer
-// OK and take commands; ath then hangs up and ato goes back on line. Pluses
-// without the guard time are data.
-TEST_F(HayesModemTest, EscapesOnlyWithGuardTime) {
-  Make();
-  ASSERT_EQ(Say("ATDT1\r", 0), kConnect);
-  EXPECT_EQ(Say("+++", 1000), "");
-  EXPECT_EQ(modem_->NextDeadline(), 1500);
-  modem_->Tick(1499);
-  EXPECT_EQ(Take(), "");
-  modem_->Tick(1500);
-  EXPECT_EQ(Take(), kOk);
-  EXPECT_EQ(Say("ATO\r", 1600), kConnect);
-  Say("x", 2000);
-  Say("+++", 2100);  // too soon after the last byte
-  modem_->Tick(5000);
-  EXPECT_EQ(Take(), "");
-  Say("+++", 6000);
-  Say("a", 6100);  // data too soon after the pluses
-  modem_->Tick(9000);
-  EXPECT_EQ(Take(), "");
-  EXPECT_TRUE(modem_->in_data_mode());
-  Say("+++", 10000);
-  modem_->Tick(10500);
-  EXPECT_EQ(Take(), kOk);
-  EXPECT_EQ(Say("ath\r", 10600), kOk);
-  EXPECT_FALSE(modem_->on_line());
-  EXPECT_EQ(Say("\r"), "");  // no call: a CR alone gets nothing
-}
-
-TEST_F(HayesModemTest, AnswersLateAsTold) {
-  Make({"--connect-delay", "3000"});
-  modem_->Feed("ATDT1\r", 100);
-  ASSERT_EQ(outbox_.line.size(), 1u);
-  EXPECT_EQ(outbox_.line[0].due_ms, 3100);
-
-  Make({"--late-id", "2"});
-  for (int call = 0; call < 2; ++call) {
-    Say("ATDT1\r");
-    EXPECT_EQ(Say("\r"), "");
-    EXPECT_EQ(Say("\r"), "");
-    EXPECT_EQ(Say("\r"), "ID=");
-    EXPECT_EQ(Say("\r"), "ID=");  // the caller's repeated CR
-    Say("+++ATH\r");              // at time 0: no guard, still data
-    modem_->DropDtr();
-  }
-  Make({"--id-delay", "4000"});
-  Say("ATDT1\r", 0);
-  modem_->Feed("\r", 100);
-  ASSERT_EQ(outbox_.line.size(), 1u);
-  EXPECT_EQ(outbox_.line[0].due_ms, 4100);
-  Take();
-  EXPECT_EQ(Say("\r", 2100), "");  // ID= is still on its way
+// Given a call, the modem should be due a tick only while an escape waits.
+TEST(HayesModemTest, DeadlineOnlyForAnEscape) {
+  Outbox outbox;
+  HayesModem modem(ModemBehaviour(), TerminalBehaviour(), &outbox);
+  modem.Feed("ATDT555-1234\r", 0);
+  EXPECT_TRUE(modem.in_data_mode());
+  EXPECT_EQ(modem.dialled(), "555-1234");
+  EXPECT_EQ(modem.NextDeadline(), -1);
+  modem.Feed("+++", 1000);
+  EXPECT_EQ(modem.NextDeadline(), 1500);
+  modem.DropDtr();
+  EXPECT_FALSE(modem.on_line());
+  EXPECT_EQ(modem.NextDeadline(), -1);
 }
 
 }  // namespace
