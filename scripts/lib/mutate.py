@@ -339,6 +339,22 @@ def finish(proc, deadline):
     return status
 
 
+def all_failures(out_path):
+    """Every test GoogleTest reports as failed in the output, in order; a
+    run that died names the test it died in."""
+    with open(out_path, "rb") as f:
+        text = f.read().decode("utf-8", "replace")
+    failed = []
+    for name in re.findall(r"^\[  FAILED  \] (\S+) \(\d+ ms\)", text, re.M):
+        if name not in failed:
+            failed.append(name)
+    started = re.findall(r"^\[ RUN      \] (\S+)", text, re.M)
+    ended = re.findall(r"^\[(?:       OK |  FAILED  )\] (\S+)", text, re.M)
+    if started and started[-1] not in ended:
+        failed.append(started[-1] + " (the run died in it)")
+    return failed
+
+
 def first_failure(out_path):
     with open(out_path, "rb") as f:
         text = f.read().decode("utf-8", "replace")
@@ -423,9 +439,22 @@ class Runner:
             return "unit: " + (first_failure(out) or "exit status %d" % status)
         return None
 
-    def e2e_list(self):
+    def unit_killers(self, timeout):
+        """Every unit test that fails on the mutant (the whole suite runs)."""
+        out = os.path.join(self.logs, "unit.out")
+        proc = start([os.path.join(self.build, "sentory_tests")], out,
+                     self.env)
+        status = finish(proc, time.monotonic() + timeout)
+        killers = ["unit: " + name for name in all_failures(out)]
+        if status is None:
+            killers.append("unit: time-out")
+        elif status != 0 and not killers:
+            killers.append("unit: exit status %d" % status)
+        return killers
+
+    def e2e_list(self, binary="sentory_e2e_tests"):
         listing = subprocess.run(
-            [os.path.join(self.build, "sentory_e2e_tests"),
+            [os.path.join(self.build, binary),
              "--gtest_list_tests"], stdout=subprocess.PIPE,
             env=self.env, check=True).stdout.decode()
         names, suite = [], ""
@@ -438,10 +467,26 @@ class Runner:
                 names.append(suite + line.split()[0])
         return names
 
+    def e2e_killers(self, tests, timeouts, jobs):
+        """Every end-to-end test that fails on the mutant, each failure
+        confirmed by a run of that test alone."""
+        killers, pending = [], list(tests)
+        while pending:
+            killer, took = self.e2e(pending, timeouts, jobs)
+            pending = [t for t in pending if t not in took]
+            if killer is None:
+                break
+            failed = killer[len("e2e: "):].split()[0]
+            if failed not in pending and failed not in tests:
+                break
+            killers.append("e2e: " + failed)
+            pending = [t for t in pending if t != failed]
+        return killers
+
     def e2e(self, tests, timeouts, jobs, confirm=True):
         """Runs the end-to-end tests, longest first, `jobs` at a time; stops
         at the first failure. Returns (what killed the mutant or None,
-        seconds each test took)."""
+        seconds each passing test took)."""
         pending = sorted(tests, key=lambda t: -timeouts[t])
         active, took = {}, {}
         killer = None
@@ -539,6 +584,10 @@ def main():
     parser.add_argument("--recheck", action="store_true",
                         help="run the tests on the unchanged tree even when "
                         "its binaries passed them before")
+    parser.add_argument("--all-killers", action="store_true",
+                        help="run every test on each mutant, not only up to "
+                        "the first failure, and write which tests kill which "
+                        "mutants to build-mutate/killers.txt (much slower)")
     parser.add_argument("--verbose", action="store_true",
                         help="also print timings and what killed each mutant")
     args = parser.parse_args()
@@ -645,6 +694,31 @@ def baseline(args, runner):
     return tests, timeouts, unit_timeout
 
 
+def write_killers(path, results, all_tests):
+    """Which tests kill which mutants: for each test, the mutants it kills
+    and how many of them no other test kills. A test that is the only killer
+    of none adds nothing to this sample's score; whether it catches faults
+    outside the sample is for its reader to judge."""
+    kills = {}
+    for m, outcome, killer, _ in results:
+        if outcome != "killed":
+            continue
+        names = [k.split(": ", 1)[1].split(" (")[0] for k in killer.split(", ")]
+        for name in names:
+            kills.setdefault(name, []).append((where(m), len(names) == 1))
+    with open(path, "w") as f:
+        f.write("# test\tmutants killed\tonly killer of\n")
+        for name in sorted(kills, key=lambda n: (-sum(o for _, o in kills[n]),
+                                                 n)):
+            f.write("%s\t%d\t%d\t%s\n" % (
+                name, len(kills[name]), sum(o for _, o in kills[name]),
+                " ".join(w + ("*" if only else "") for w, only in kills[name])))
+        silent = [t for t in all_tests if t not in kills]
+        f.write("# tests that kill no sampled mutant: %s\n" %
+                (" ".join(silent) or "none"))
+    print("Which tests kill which mutants: %s" % path)
+
+
 def run(args, root, files, order, runner):
     began = time.monotonic()
     runner.sync(files)
@@ -697,9 +771,14 @@ def run(args, root, files, order, runner):
                         print("        %s: %s  (same binaries)" %
                               (where(m), m[5]), flush=True)
                     continue
-                killer = runner.unit(unit_timeout)
-                if killer is None:
-                    killer = runner.e2e(tests, timeouts, args.jobs)[0]
+                if args.all_killers:
+                    killers = (runner.unit_killers(unit_timeout) +
+                               runner.e2e_killers(tests, timeouts, args.jobs))
+                    killer = ", ".join(killers) or None
+                else:
+                    killer = runner.unit(unit_timeout)
+                    if killer is None:
+                        killer = runner.e2e(tests, timeouts, args.jobs)[0]
                 outcome = "killed" if killer else "survived"
                 seconds = time.monotonic() - t
                 results.append((m, outcome, killer, seconds))
@@ -735,6 +814,9 @@ def run(args, root, files, order, runner):
             f.write("not compiled\t%s\t%s\n" % (where(m), m[5]))
         for m in same_binaries:
             f.write("same binaries\t%s\t%s\n" % (where(m), m[5]))
+    if args.all_killers:
+        write_killers(os.path.join(runner.work, "killers.txt"), results,
+                      runner.e2e_list("sentory_tests") + tests)
     print()
     if survivors:
         print("Survivors:")
