@@ -1,120 +1,285 @@
-// Running the built programs from the end-to-end tests, and the fixture they
-// all share: a site, its environment, the monitor and a paging terminal.
+// The built programs run from the end-to-end tests, and the fixture they all
+// share: a site, its environment, the monitor and a paging terminal.
 #ifndef SENTORY_TESTS_CHILD_PROCESS_H_
 #define SENTORY_TESTS_CHILD_PROCESS_H_
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/types.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-namespace sentory {
+#include "tests/support/message_files.h"
 
+namespace sentory {
+namespace fs = std::filesystem;
 using Words = std::vector<std::string>;
 
-/// The banner the program prints first, and again at the head of a log file.
 inline constexpr char kBanner[] =
     "\nQuorvane (Sentory) V2.1.1\n"
     "  Generate alerts from NT event logs to alphanumeric pager or external "
     "program.\n  Written and maintained by the Sentory developers.\n\n";
 inline constexpr char kScanning[] = "Scanning event logs (ctrl-c to quit)...\n";
 
-/// A built program, its output and errors in files (Wine keeps pipes open).
+inline std::string ReadFileText(const std::string& path) {  // without CRs
+  std::stringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  std::string text = content.str();
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+inline int CountOf(const std::string& text, const std::string& piece) {
+  int seen = 0;
+  for (auto at = text.find(piece); at != std::string::npos;
+       at = text.find(piece, at + 1)) {
+    ++seen;
+  }
+  return seen;
+}
+
+// Polls |source| for up to |seconds| until it holds |text| |count| times.
+inline bool WaitFor(const std::function<std::string()>& source,
+                    const std::string& text, double seconds = 30,
+                    int count = 1) {
+  for (int i = 0; CountOf(source(), text) < count; ++i) {
+    if (i > seconds * 50) return false;
+    usleep(20000);
+  }
+  return true;
+}
+
+inline Words Split(const std::string& words) {  // at blanks
+  std::istringstream in(words);
+  Words split;
+  for (std::string word; in >> word;) split.push_back(word);
+  return split;
+}
+
+inline const char* Variable(const char* name) {  // nullptr when unset or ""
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+inline std::string Built(const std::string& name) {
+  return std::string(SENTORY_BUILD_DIR) + "/" + name;
+}
+
+// The Sentory under test: the Linux build's, or SENTORY_EXE run by
+// SENTORY_RUNNER (wine and the Windows build's sentory.exe).
+inline Words SentoryCommand(const Words& words) {
+  Words command = {Variable("SENTORY_EXE") ? Variable("SENTORY_EXE")
+                                           : Built("sentory")};
+  if (const char* runner = Variable("SENTORY_RUNNER")) {
+    command.insert(command.begin(), runner);
+  }
+  command.insert(command.end(), words.begin(), words.end());
+  return command;
+}
+
+inline bool TestingWindowsBuild() {
+  const char* exe = Variable("SENTORY_EXE");
+  return exe != nullptr && std::strstr(exe, ".exe") != nullptr;
+}
+
+// Restarts the Wine server (it then reads its registry afresh) and its
+// services on /dev/null: they outlive the program that starts them and keep
+// its streams, so no program a test runs may be the one that does.
+inline void RestartWine() {
+  std::system(
+      "wineserver -k; wineserver -w; wineserver -p </dev/null >/dev/null 2>&1 "
+      "&& wine cmd /c exit 0 </dev/null >/dev/null 2>&1");
+}
+
+// The second lines of the alert blocks in |output|, without their blank.
+inline Words Alerts(const std::string& output) {
+  Words alerts;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("***Alert time: ", 0) == 0 && std::getline(in, line)) {
+      alerts.push_back(line.substr(1));
+    }
+  }
+  return alerts;
+}
+
+// A built program, its output and errors in files (Wine keeps pipes open).
 class ChildProcess {
  public:
-  ChildProcess() = default;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  ~ChildProcess();
-
-  /// Starts |argv| with |env| added (a later entry replaces an earlier one),
-  /// in |folder| unless empty, SIGINT, SIGQUIT, SIGTERM and SIGHUP at their
-  /// default and unblocked whatever this process's state (nohup, a job).
-  bool Start(const Words& argv, const Words& env = {},
-             const std::string& folder = "");
-  /// The exit status, 128 + the ending signal, or -1 (then killed) when it
-  /// did not end in |seconds|.
-  int Wait(double seconds = 60);
-  /// Signals |signal_number| and waits up to |seconds| for the end.
-  int Stop(int signal_number, double seconds = 60);
-  void Signal(int signal_number);
-  /// Waits up to |seconds| until standard output holds |text| |count| times.
+  ~ChildProcess() {
+    Stop(SIGKILL);
+    unlink(out_.c_str());
+    unlink(err_.c_str());
+  }
+  // Starts |argv| in |folder| with |env| added, standard input empty, the
+  // stop signals at their default and unblocked whatever this process's.
+  bool Start(Words argv, Words env, const std::string& folder) {
+    char out[] = "/tmp/sentory-out-XXXXXX", err[] = "/tmp/sentory-err-XXXXXX";
+    int out_fd = mkstemp(out), err_fd = mkstemp(err);
+    out_ = out;
+    err_ = err;
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    if ((pid_ = fork()) == 0) {
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      for (int s : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+      for (std::string& e : env) putenv(e.data());
+      dup2(open("/dev/null", O_RDONLY), 0);
+      dup2(output_to.empty() ? out_fd : open(output_to.c_str(), O_WRONLY), 1);
+      dup2(err_fd, 2);
+      if (chdir(folder.c_str()) == 0) execvp(args[0], args.data());
+      _exit(127);
+    }
+    close(out_fd);
+    close(err_fd);
+    return pid_ > 0;
+  }
+  // Sends |signal_number| (none: 0), then gives the exit status, 128 + the
+  // ending signal, or -1 (then killed) when it did not end in |seconds|.
+  int Stop(int signal_number = 0, double seconds = 60) {
+    if (pid_ <= 0) return -1;
+    if (signal_number != 0) kill(pid_, signal_number);
+    int status = 0, i = 0;
+    while (waitpid(pid_, &status, WNOHANG) != pid_ && i++ < seconds * 50) {
+      usleep(20000);
+    }
+    if (i > seconds * 50) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    return i > seconds * 50    ? -1
+           : WIFEXITED(status) ? WEXITSTATUS(status)
+                               : 128 + WTERMSIG(status);
+  }
   bool WaitForOutput(const std::string& text, double seconds = 30,
-                     int count = 1);
-  /// The next Start() sends output to |path| (a FIFO); Output() gives "".
-  void SendOutputTo(const std::string& path) { output_to_ = path; }
-  std::string Output() const;  // without carriage returns
-  std::string Errors() const;
+                     int count = 1) {
+    return WaitFor([this] { return Output(); }, text, seconds, count);
+  }
+  std::string Output() const { return ReadFileText(out_); }
+  std::string Errors() const { return ReadFileText(err_); }
+  std::string output_to;  // when set, a FIFO standard output is opened on
 
  private:
   pid_t pid_ = -1;
-  std::string out_path_, err_path_, output_to_;
+  std::string out_, err_;
 };
 
-/// Runs |argv| to its end; returns its exit status, its output in |output|.
-int RunToEnd(const Words& argv, std::string* output, const Words& env = {},
-             const std::string& folder = "");
-/// The built program |name| of the Linux build.
-std::string Built(const std::string& name);
-/// The Sentory under test with |words|: the Linux build's, or SENTORY_EXE
-/// run by SENTORY_RUNNER (wine and the Windows build's sentory.exe).
-Words SentoryCommand(const Words& words);
-/// True when the program under test is the Windows build.
-bool TestingWindowsBuild();
-/// Stops the Wine server, so that Wine reads its registry afresh, and starts
-/// it again, to stay up, with its services on /dev/null: they outlive the
-/// program that starts them and keep its streams, so no program a test runs
-/// may be the one that does.
-void RestartWine();
-/// How many times |piece| occurs in |text|, overlaps counted.
-int CountOf(const std::string& text, const std::string& piece);
-/// Waits up to |seconds| until the file at |path| holds |text| |count| times.
-bool WaitForFileText(const std::string& path, const std::string& text,
-                     double seconds = 30, int count = 1);
-/// The content of the file at |path| ("" without one), without CRs.
-std::string ReadFileText(const std::string& path);
-/// The second lines of the alert blocks in |output|, without their blank.
-Words Alerts(const std::string& output);
-
-/// The fixture of every end-to-end test: a site (SENTORY_ROOT) with the alert
-/// program in it, the environment of its programs, and helpers.
+// A site (SENTORY_ROOT) with the alert program in it: a script, or under
+// Wine SENTORY_RECORD_ARGS_EXE (skips without). Both add their argument
+// count and arguments, one a line, to SENTORY_RECORD_ARGS's file, after
+// waiting SENTORY_RECORD_ARGS_DELAY_MS.
 class SiteTest : public testing::Test {
  protected:
-  /// The alert program: a script, or under Wine, which waits only for Windows
-  /// programs, SENTORY_RECORD_ARGS_EXE (skips without). Both add their
-  /// argument count and arguments, one a line, to SENTORY_RECORD_ARGS's
-  /// file, after waiting SENTORY_RECORD_ARGS_DELAY_MS.
-  void SetUp() override;
-  /// Ends the monitor, restarts Wine's server (it lets go of a port, and no
-  /// program of the next test starts Wine's services), removes the site.
-  void TearDown() override;
+  void SetUp() override {
+    site_ = (fs::temp_directory_path() / "sentory-XXXXXX").string();
+    ASSERT_NE(mkdtemp(site_.data()), nullptr);
+    env_ = {"SENTORY_ROOT=" + site_, "TZ=UTC", "SENTORY_RECORD_ARGS=runs.txt"};
+    if (TestingWindowsBuild()) {
+      const char* program = Variable("SENTORY_RECORD_ARGS_EXE");
+      if (program == nullptr) GTEST_SKIP() << "no SENTORY_RECORD_ARGS_EXE";
+      fs::copy_file(program, At(program_ = "record.exe"));
+      return;
+    }
+    std::ofstream(At(program_ = "record.sh"))
+        << "#!/bin/sh\n[ -n \"$SENTORY_RECORD_ARGS_DELAY_MS\" ] && "
+           "sleep $((SENTORY_RECORD_ARGS_DELAY_MS / 1000))\n"
+           "printf '%s\\n' \"$#\" \"$1\" \"$2\" >> \"$SENTORY_RECORD_ARGS\"\n";
+    chmod(At(program_).c_str(), 0755);
+  }
+  // Under Wine, the server restarted lets go of a port.
+  void TearDown() override {
+    monitor_.Stop(SIGKILL);
+    if (TestingWindowsBuild()) RestartWine();
+    std::error_code ignored;
+    if (!site_.empty()) fs::remove_all(site_, ignored);
+  }
+  // The site's |name|, made as a folder when |folder|.
+  std::string At(const std::string& name, bool folder = false) const {
+    if (folder) fs::create_directories(site_ + "/" + name);
+    return site_ + "/" + name;
+  }
+  // Runs |argv| in the site to its end; its output and errors in out_, err_.
+  int Run(const Words& argv) {
+    ChildProcess child;
+    if (!child.Start(argv, env_, site_)) return -1;
+    int status = child.Stop();
+    out_ = child.Output();
+    err_ = child.Errors();
+    return status;
+  }
+  // Runs sentory-eventlog with |words| split at blanks, then |more|.
+  int Tool(const std::string& words, const Words& more = {}) {
+    Words command = Split(Built("sentory-eventlog") + " " + words);
+    command.insert(command.end(), more.begin(), more.end());
+    return Run(command);
+  }
+  void Write(const std::string& words, const Words& texts = {}) {
+    ASSERT_EQ(Tool("write " + words, texts), 0) << words << err_;
+  }
+  // Starts the monitor with |words| after |prefix| (a starter), waits for
+  // |ready| and a second more, in which it visits its logs once.
+  bool Start(ChildProcess& monitor, const std::string& words, Words prefix = {},
+             const std::string& ready = "Scanning event") {
+    Words sentory = SentoryCommand(Split(words));
+    prefix.insert(prefix.end(), sentory.begin(), sentory.end());
+    if (!monitor.Start(prefix, env_, site_)) return false;
+    bool started = monitor.WaitForOutput(ready, 60);
+    sleep(1);
+    return started;
+  }
+  // Starts tap-terminal with |options| as the site's (and Wine's) COM1.
+  bool StartTerminal(ChildProcess& terminal, const std::string& options = "") {
+    const std::string link = At("dev/com1");
+    terminal.Start(
+        Split(Built("tap-terminal") + " --link " + link + " " + options), env_,
+        site_);
+    for (int i = 0; i < 250 && !fs::exists(link); ++i) usleep(20000);
+    if (!TestingWindowsBuild()) return fs::exists(link);
+    // The mapping takes effect when the Wine server starts again.
+    std::string add =
+        "wine reg add 'HKLM\\Software\\Wine\\Ports' /v COM1 /t "
+        "REG_SZ /f /d " +
+        fs::read_symlink(link).string() + " </dev/null >/dev/null 2>&1";
+    bool mapped = std::system(add.c_str()) == 0;
+    RestartWine();
+    return mapped;
+  }
+  // Ends a terminal, under Wine after the server has let go of the port.
+  int StopTerminal(ChildProcess& terminal) {
+    if (TestingWindowsBuild()) RestartWine();
+    return terminal.Stop(SIGTERM, 5);
+  }
+  // Registers rules64 for DEMO's System log's Disk source; false for the
+  // Windows build or without it.
+  bool InstallMessageFile() {
+    std::string image = ReadMessageFile("rules64");
+    if (TestingWindowsBuild() || image.empty()) return false;
+    std::ofstream(At("drives/c/msg", true) + "/rules.dll", std::ios::binary)
+        << image;
+    std::ofstream(At("DEMO", true) + "/registry.reg")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet"
+           "\\Services\\EventLog\\System\\Disk]\n"
+           "\"EventMessageFile\"=\"C:\\\\msg\\\\rules.dll\"\n";
+    return true;
+  }
 
-  /// The site's |name|, made as a folder when |folder|.
-  std::string At(const std::string& name, bool folder = false) const;
-  /// Runs |argv| in the site's environment; returns its exit status, its
-  /// output and errors in out_ and err_.
-  int Run(const Words& argv);
-  /// Runs sentory-eventlog with |words| split at blanks, then |more|.
-  int Tool(const std::string& words, const Words& more = {});
-  /// Writes an event: Tool("write " + |words|, |texts|) must succeed.
-  void Write(const std::string& words, const Words& texts = {});
-  /// Starts the monitor with |words| after |prefix| (a starter), waits for
-  /// |ready| and a second more, in which it visits its logs once.
-  bool Start(ChildProcess& monitor, const Words& words,
-             const Words& prefix = {},
-             const std::string& ready = "Scanning event logs");
-  /// Starts tap-terminal with |options| as the site's (and Wine's) COM1.
-  bool StartTerminal(ChildProcess& terminal, const Words& options = {});
-  /// Ends a terminal, under Wine after the server has let go of the port.
-  int StopTerminal(ChildProcess& terminal);
-  /// Registers rules64 for DEMO's System log's Disk source; false for the
-  /// Windows build or without it.
-  bool InstallMessageFile();
-
-  std::string site_;  // a fresh folder
+  std::string site_, program_, out_, err_;
   Words env_;
-  std::string program_, out_, err_;
   ChildProcess monitor_;
 };
 

@@ -1,19 +1,11 @@
 // Faults around a running monitor: none may end it or lose an alert it
 // should raise once things are back.
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <functional>
-
 #include "tests/child_process.h"
-#include "tests/support/message_files.h"
 
 namespace sentory {
-namespace fs = std::filesystem;
 namespace {
+const std::string kDemo = "/M0 DEMO /SYS /S E ";
 
 class FaultsTest : public SiteTest {
  protected:
@@ -23,91 +15,64 @@ class FaultsTest : public SiteTest {
     At("DEMO", true);
   }
   void WriteAndExpect(int id) {
-    std::string text = "event " + std::to_string(id);
-    Write("DEMO System --source Disk --type error --id " + std::to_string(id),
-          {text});
-    EXPECT_TRUE(monitor_.WaitForOutput("*Disk*" + std::to_string(id) + "*" +
-                                       text + "\n"))
+    const std::string n = std::to_string(id);
+    Write("DEMO System --source Disk --type error --id " + n, {"event " + n});
+    EXPECT_TRUE(monitor_.WaitForOutput("*Disk*" + n + "*event " + n + "\n"))
         << monitor_.Output();
   }
 };
 
-// Given the log or its folder unreadable, the log overwritten, truncated,
-// deleted, the machine folder gone, each then restored, the monitor (as
-// nobody, for permissions to hold) should alert the events written after,
-// and none again but after a delete; a missing alert program and a broken
-// registry should only change what an alert carries.
+// The log or its folder unreadable, the log overwritten, cut, deleted, the
+// folder gone, each then restored: the monitor (as nobody, for permissions
+// to hold) alerts the events after, none twice but after a delete. A missing
+// alert program and a broken registry change only what an alert carries.
 TEST_F(FaultsTest, LogsFolderRegistryAndProgram) {
   std::ofstream(At("DEMO/registry.reg")) << "REGEDIT4\n[HKEY_LOCAL\x01\n\"";
   Words as_nobody;
   if (geteuid() == 0) {
     fs::permissions(site_, fs::perms::all, fs::perm_options::add);
-    as_nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                 "--"};
+    as_nobody = Split("setpriv --reuid=65534 --regid=65534 --clear-groups --");
     // Folders of root's own in the search path would refuse nobody.
     env_.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
   }
-  ASSERT_TRUE(Start(monitor_,
-                    {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "no-such-program"},
-                    as_nobody));
+  ASSERT_TRUE(Start(monitor_, kDemo + "/R no-such-program", as_nobody));
   WriteAndExpect(1);
   EXPECT_TRUE(monitor_.WaitForOutput(
       "no-such-program - CreateProcess failed. system error 2\n"));
-
   const std::string log = At("DEMO/System.evt"), saved = At("saved.evt");
-  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
-                             fs::perms::group_read | fs::perms::others_read;
-  const fs::perms open = fs::perms::owner_all | fs::perms::group_read |
-                         fs::perms::group_exec | fs::perms::others_read |
-                         fs::perms::others_exec;
-  const std::function<void(bool)> faults[] = {
-      [&](bool undo) {
-        fs::permissions(log, undo ? readable : fs::perms::none);
-      },
-      [&](bool undo) {
-        fs::permissions(At("DEMO"), undo ? open : fs::perms::none);
-      },
-      [&](bool undo) {
-        if (!undo)
-          std::ofstream(log, std::ios::trunc) << std::string(70000, 'Z');
-      },
-      [&](bool undo) {
-        if (!undo) fs::resize_file(log, 100);
-      },
-      [&](bool undo) {
-        if (!undo) fs::remove(log);
-      },  // last: it empties
-  };
-  int id = 2;
-  for (const auto& fault : faults) {
+  for (int id = 2; id <= 6; ++id) {
     SCOPED_TRACE(id);
     fs::copy_file(log, saved, fs::copy_options::overwrite_existing);
-    fault(false);
-    sleep(4);  // at least one visit of the damaged log
-    fault(true);
+    if (id == 2) fs::permissions(log, fs::perms::none);
+    if (id == 3) fs::permissions(At("DEMO"), fs::perms::none);
+    if (id == 4) std::ofstream(log) << std::string(70000, 'Z');
+    if (id == 5) fs::resize_file(log, 100);
+    if (id == 6) fs::remove(log);  // last: its events may come again
+    sleep(4);                      // at least one visit of the damaged log
+    fs::permissions(At("DEMO"), fs::perms::owner_all | fs::perms::others_read |
+                                    fs::perms::others_exec);
     fs::copy_file(saved, log, fs::copy_options::overwrite_existing);
-    WriteAndExpect(id++);
-    if (id < 7) {
+    fs::permissions(log, fs::perms::owner_all | fs::perms::others_read);
+    WriteAndExpect(id);
+    if (id < 6) {
       EXPECT_EQ(CountOf(monitor_.Output(), "event 1\n"), 1);
     }
   }
   fs::rename(At("DEMO"), At("DEMO.gone"));
   EXPECT_TRUE(monitor_.WaitForOutput("Unable to open System log on DEMO\n"));
   fs::rename(At("DEMO.gone"), At("DEMO"));
-  WriteAndExpect(id);
+  WriteAndExpect(7);
   EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
 }
 
-// Given a message file cut short, then restored, and an alert program that
-// crashes, each alert should carry its inserts while the file is damaged,
-// its message once it is back, and the program run for each.
+// A message file cut short, then restored, and a crashing alert program:
+// each alert carries its inserts while the file is damaged, else its message.
 TEST_F(FaultsTest, TruncatedMessageFileAndCrashingProgram) {
   if (!InstallMessageFile()) GTEST_SKIP() << "the message files were not built";
   const std::string image = ReadMessageFile("rules64");
   std::ofstream(At("crash.sh")) << "#!/bin/sh\nkill -SEGV $$\n";
   fs::permissions(At("crash.sh"), fs::perms::owner_all);
-  ASSERT_TRUE(
-      Start(monitor_, {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "./crash.sh"}));
+  ASSERT_TRUE(Start(monitor_, kDemo + "/R ./crash.sh"));
   const struct {
     std::size_t size;  // of the message file
     const char* alert;
@@ -130,37 +95,31 @@ TEST_F(FaultsTest, TruncatedMessageFileAndCrashingProgram) {
   EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
 }
 
-// Given a paging terminal that drops the line in the middle of a block, and
-// then one killed during a call and started again, every alert should still
-// reach the pager.
+// A terminal dropping the line amid a block, one killed in a call and
+// started again: every alert still reaches the pager.
 TEST_F(FaultsTest, PagingTerminalFailures) {
   ChildProcess first, second;
-  ASSERT_TRUE(StartTerminal(first, {"--drop-after", "5", "--silent-terminal"}));
-  ASSERT_TRUE(Start(monitor_, {"/M0", "DEMO", "/SYS", "/S", "E", "/C", "COM1",
-                               "/PH", "1", "/P0", "77"}));
+  ASSERT_TRUE(StartTerminal(first, "--drop-after 5 --silent-terminal"));
+  ASSERT_TRUE(Start(monitor_, kDemo + "/C COM1 /PH 1 /P0 77"));
   WriteAndExpect(1);
   sleep(3);  // the call is up and waits for the silent terminal
   first.Stop(SIGKILL, 5);
   fs::remove(At("dev/com1"));
-  ASSERT_TRUE(StartTerminal(second, {"--drop-after", "5"}));
+  ASSERT_TRUE(StartTerminal(second, "--drop-after 5"));
   EXPECT_TRUE(monitor_.WaitForOutput(" Paged: 77\n", 120)) << monitor_.Output();
   EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
   StopTerminal(second);
   EXPECT_EQ(second.Output(), "PAGE 77 DEMO*Sys*ERR*Disk*1*event 1\n");
 }
 
-// Given a log file that can grow no more (a file-size limit standing for a
-// full disk), the monitor should go on raising alerts and end on Ctrl-C.
+// A log file that can grow no more (a full disk): alerts go on, Ctrl-C ends.
 TEST_F(FaultsTest, FullLogFileDisk) {
-  ASSERT_TRUE(
-      Start(monitor_,
-            {"/M0", "DEMO", "/SYS", "/S", "E", "/R", "true", "/L", "out.log"},
-            {"prlimit", "--fsize=400"}, "quit)..."));
-  Write("DEMO System --source Disk --id 1 --type error 1");
-  Write("DEMO System --source Disk --id 2 --type error 2");
-  sleep(4);
-  Write("DEMO System --source Disk --id 3 --type error 3");
-  sleep(4);
+  ASSERT_TRUE(Start(monitor_, kDemo + "/R true /L out.log",
+                    {"prlimit", "--fsize=400"}, "quit)..."));
+  for (const char* id : {"1", "2", "3"}) {
+    Write("DEMO System --source Disk --type error --id " + std::string(id));
+    sleep(2);
+  }
   EXPECT_EQ(monitor_.Stop(SIGINT, 10), 0);
   EXPECT_EQ(fs::file_size(At("out.log")), 400u);
 }

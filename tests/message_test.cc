@@ -1,15 +1,6 @@
 // Message texts against Windows' own: the portable message-table reader and
-// formatter against the real FormatMessageA under Wine, and the alert texts
-// of the Linux program against those of the Windows program under Wine.
-
-#include <unistd.h>
-
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+// formatter against FormatMessageA under Wine, and the alert texts of the
+// Linux program against those of the Windows program under Wine.
 
 #include "platform/message_module.h"
 #include "tests/child_process.h"
@@ -18,8 +9,16 @@
 #include "winformat/message_table.h"
 
 namespace sentory {
-namespace fs = std::filesystem;
 namespace {
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+  }
+  return hex;
+}
+
 // What the Linux side gives, in the peer's output form.
 std::string LinuxResult(const std::string& image, std::uint32_t id,
                         const Words& inserts) {
@@ -33,13 +32,7 @@ std::string LinuxResult(const std::string& image, std::uint32_t id,
       text.empty()) {
     return "fail";
   }
-  std::string hex = "ok ";
-  char byte[3];
-  for (unsigned char c : text) {
-    std::snprintf(byte, sizeof byte, "%02x", c);
-    hex += byte;
-  }
-  return hex;
+  return "ok " + Hex(text);
 }
 
 using MessagePeerTest = SiteTest;
@@ -50,9 +43,7 @@ TEST_F(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
       std::system("command -v wine >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "the test message files were not built, or no wine";
   }
-  if (getenv("WINEPREFIX") == nullptr) {
-    setenv("WINEPREFIX", (MessageFilesFolder() + "/../wineprefix").c_str(), 1);
-  }
+  setenv("WINEPREFIX", (MessageFilesFolder() + "/../wineprefix").c_str(), 0);
   setenv("WINEDEBUG", "-all", 1);
   setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
   unsetenv("DISPLAY");
@@ -66,123 +57,98 @@ TEST_F(MessagePeerTest, EveryMessageAndInsertSetFormatsAsWindowsDoes) {
       {"one", "two", "three"},
       {"a\r\nb", "tab\there", ""},
       {"Caf\xE9", "\x80\xFF\x81"},
-      {"i1", "i2", "i3", "i4", "i5", "i6", "i7", "i8", "i9", "i10", "i11",
-       "i12"},
+      Split("i1 i2 i3 i4 i5 i6 i7 i8 i9 i10 i11 i12"),
       many,
   };
-  // One case a line: the identifier, then each insert after a tab, with
-  // \r \n \t \\ escaped.
-  std::string cases;
-  std::vector<std::pair<std::uint32_t, const Words*>> order;
-  for (std::uint32_t id : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u,
-                           13u, 0xC0070002u, 0x8FFFFFFFu, 0x1234u}) {
+  const std::uint32_t ids[] = {1,  2,           3,           4,      5,  6,
+                               7,  8,           9,           10,     11, 12,
+                               13, 0xC0070002u, 0x8FFFFFFFu, 0x1234u};
+  std::string cases;  // a case a line: the identifier, then the inserts
+  for (std::uint32_t id : ids) {
     for (const Words& inserts : insert_sets) {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "%08X", id);
-      cases += hex;
-      for (const std::string& s : inserts) {
-        cases += '\t';
-        for (char c : s) {
-          cases += c == '\r'   ? "\\r"
-                   : c == '\n' ? "\\n"
-                   : c == '\t' ? "\\t"
-                   : c == '\\' ? "\\\\"
-                               : std::string(1, c);
-        }
-      }
+      cases += std::to_string(id);
+      for (const std::string& s : inserts) cases += '\t' + Hex(s);
       cases += "\n";
-      order.emplace_back(id, &inserts);
     }
   }
   std::ofstream(At("cases.txt"), std::ios::binary) << cases;
-  for (const char* file :
-       {"rules64", "rules32", "rules_ansi64", "rules_ansi32", "neutral_first64",
-        "neutral_first32", "english_second64", "first_present64",
-        "first_present32"}) {
+  for (const std::string& file :
+       Split("rules64 rules32 rules_ansi64 rules_ansi32 neutral_first64 "
+             "neutral_first32 english_second64 first_present64 "
+             "first_present32")) {
     SCOPED_TRACE(file);
-    std::string out = At(file + std::string(".out"));
-    std::string command = "wine '" + peer + "' 'Z:" + MessageFilesFolder() +
-                          "/" + file + ".dll' 'Z:" + At("cases.txt") +
-                          "' 'Z:" + out + "' </dev/null >/dev/null 2>&1";
+    const std::string command =
+        "wine '" + peer + "' 'Z:" + MessageFilesFolder() + "/" + file +
+        ".dll' 'Z:" + At("cases.txt") + "' 'Z:" + At("out.txt") +
+        "' </dev/null >/dev/null 2>&1";
     ASSERT_EQ(0, std::system(command.c_str()));
-    std::string image = ReadMessageFile(file);
-    std::istringstream lines(ReadFileText(out));
-    std::string line;
-    std::size_t ok = 0;
-    for (const auto& [id, inserts] : order) {
-      ASSERT_TRUE(std::getline(lines, line));
-      std::string windows = line.substr(0, 2) == "ok" ? line : "fail";
-      EXPECT_EQ(windows, LinuxResult(image, id, *inserts))
-          << "message " << std::hex << id << " with " << std::dec
-          << inserts->size() << " inserts";
-      if (windows != "fail") ++ok;
+    std::istringstream lines(ReadFileText(At("out.txt")));
+    std::string image = ReadMessageFile(file), line;
+    int ok = 0;
+    for (std::uint32_t id : ids) {
+      for (const Words& inserts : insert_sets) {
+        ASSERT_TRUE(std::getline(lines, line));
+        line = line.rfind("ok ", 0) == 0 && ++ok ? line : "fail";
+        EXPECT_EQ(line, LinuxResult(image, id, inserts))
+            << "message " << std::hex << id << " with " << std::dec
+            << inserts.size() << " inserts";
+      }
     }
-    EXPECT_GT(ok, 0u) << "no message formatted at all";
+    EXPECT_GT(ok, 0) << "no message formatted at all";
   }
 }
 
 using MessageTextTest = SiteTest;
 
-// Given events of a registered source, of an unknown identifier and of an
-// unregistered source, both programs alert the same texts, and those are
-// the formatted messages and the fallback bodies.
+// Events of a registered source, of an unknown identifier and of another
+// source: both programs alert the messages and the fallback bodies.
 TEST_F(MessageTextTest, SameAlertTextOnLinuxAndUnderWine) {
   const std::string dll = MessageFilesFolder() + "/rules64.dll";
   if (TestingWindowsBuild() || MessageFilesFolder().empty() ||
       !fs::exists(dll)) {
     GTEST_SKIP() << "run with the Linux build and the message files";
   }
-  // The computer that writes the events is this one, as Wine names it: the
-  // only one whose registry Wine reaches.
+  // This computer, as Wine names it: the only one whose registry Wine reaches.
   char host[256] = {};
   gethostname(host, sizeof host - 1);
   std::string machine = host;
   for (char& c : machine) c = static_cast<char>(std::toupper(c));
   fs::copy_file(dll, At("drives/c/sentory", true) + "/rules.dll");
-  // In UTF-16LE, as the registry editor writes it (Wine's reads hex(2) text
-  // of another encoding as single-byte text), the list as an expandable
-  // value.
+  // The list as an expandable value, in UTF-16LE as the registry editor
+  // writes it (Wine's reads hex(2) text of another encoding as bytes).
   std::string text =
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog"
       "\\Application\\Peer]\r\n\"EventMessageFile\"=hex(2):";
-  char byte[8];
   for (char c : std::string("C:\\sentory\\none.dll;%SystemDrive%\\sentory"
                             "\\rules.dll") +
                     '\0') {
-    std::snprintf(byte, sizeof byte, "%02x,00,", c);
-    text += byte;
+    text += Hex(std::string(1, c)) + ",00,";
   }
   text.back() = '\r';
   std::string wide = "\xFF\xFE";
   for (char c : text + "\n") wide += std::string{c, '\0'};
   const std::string export_path = At(machine, true) + "/registry.reg";
   std::ofstream(export_path, std::ios::binary) << wide;
-
   const char* site_exe = std::getenv("SENTORY_SITE_EXE");
   const char* prefix = std::getenv("WINEPREFIX");
-  bool with_wine = site_exe != nullptr && prefix != nullptr;
+  const bool with_wine = site_exe != nullptr && prefix != nullptr;
   if (with_wine) {
     fs::create_directories(std::string(prefix) + "/drive_c/sentory");
     fs::copy_file(dll, std::string(prefix) + "/drive_c/sentory/rules.dll",
                   fs::copy_options::overwrite_existing);
-    ASSERT_EQ(RunToEnd({"wine", "regedit", "/S", "Z:" + export_path}, nullptr),
-              0);
+    ASSERT_EQ(Run({"wine", "regedit", "/S", "Z:" + export_path}), 0);
   }
-  // An alert program is required: one that does nothing. Under Wine it must
-  // be a Windows program, and the peer program given no files is one.
+  // An alert program that does nothing: under Wine, the peer given no files.
   fs::copy_file(MessageFilesFolder() + "/format_peer.exe", At("alert.exe"));
   env_.push_back("SystemDrive=C:");
-  const Words watch = {"/M0", machine, "/APP", "/S", "EWISF", "/R"};
-  Words linux_command = watch,
-        wine_command = {"wine", site_exe ? site_exe : ""};
-  linux_command.push_back("true");
-  wine_command.insert(wine_command.end(), watch.begin(), watch.end());
-  wine_command.push_back("alert.exe");
+  const std::string watch = "/M0 " + machine + " /APP /S EWISF /R ";
   ChildProcess wine_monitor;
-  ASSERT_TRUE(Start(monitor_, linux_command));
+  ASSERT_TRUE(Start(monitor_, watch + "true"));
   if (with_wine) {
-    ASSERT_TRUE(wine_monitor.Start(wine_command, env_, site_));
+    ASSERT_TRUE(wine_monitor.Start(
+        Split("wine " + std::string(site_exe) + " " + watch + "alert.exe"),
+        env_, site_));
     ASSERT_TRUE(wine_monitor.WaitForOutput("Scanning event logs", 60));
   }
   sleep(3);  // both have visited the empty log once
@@ -193,13 +159,12 @@ TEST_F(MessageTextTest, SameAlertTextOnLinuxAndUnderWine) {
     Write(machine + " Application --source " + event);
   }
   const std::string last = machine + "*App*ERR*Other*2*u|v\n";
-  const Words expected = {
-      machine + "*App*ERR*Peer*2*Full identifier C0070002: disk0 ",
-      machine + "*App*WARN*Peer*8*Missing %3 and     %4 and %12, given one. ",
-      machine + "*App*INFO*Peer*4*Breaks |hard return |tab | ",
-      machine + "*App*ERR*Peer*4660*a|b",
-      machine + "*App*ERR*Other*2*u|v",
-  };
+  Words expected = {
+      "*App*ERR*Peer*2*Full identifier C0070002: disk0 ",
+      "*App*WARN*Peer*8*Missing %3 and     %4 and %12, given one. ",
+      "*App*INFO*Peer*4*Breaks |hard return |tab | ", "*App*ERR*Peer*4660*a|b",
+      "*App*ERR*Other*2*u|v"};
+  for (std::string& alert : expected) alert = machine + alert;
   ASSERT_TRUE(monitor_.WaitForOutput(last)) << monitor_.Output();
   EXPECT_EQ(expected, Alerts(monitor_.Output()));
   if (with_wine) {

@@ -1,47 +1,23 @@
-// A Windows program that formats messages with the real FormatMessageA, as
-// the peer of the portable formatter: run under Wine, it gives the text the
-// Linux build must give byte for byte.
-//
+// A Windows program formatting messages with the real FormatMessageA, the
+// peer of the portable formatter under Wine:
 //   format_peer.exe MESSAGE-FILE CASES OUTPUT
-//
-// CASES holds one case a line: the message identifier in hexadecimal, then
-// the insert texts, each after a tab, with \r \n \t \\ escaped. OUTPUT gets
-// one line a case: "ok " and the text in hexadecimal, or "fail " and the
-// error code. The file is loaded as the program loads message files; a file
-// of the other word size, which cannot be, is loaded as a data file.
+// CASES holds a case a line: the message identifier in decimal, then each
+// insert after a tab in hexadecimal. OUTPUT gets a line a case: "ok " and the
+// text in hexadecimal, or "fail " and the error code. The file is loaded as the
+// program loads message files; one of the other word size as a data file.
 
 #include <windows.h>
 
-#include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-namespace {
-
-constexpr DWORD kFlags = 0x29FF;
-constexpr int kMaxInserts = 99;
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out.push_back(text[i]);
-      continue;
-    }
-    char c = text[++i];
-    out.push_back(c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c);
-  }
-  return out;
-}
-
-LONG WINAPI EndOnCrash(EXCEPTION_POINTERS*) {
+static LONG WINAPI EndOnCrash(EXCEPTION_POINTERS*) {
   ExitProcess(3);
   return EXCEPTION_EXECUTE_HANDLER;
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
   SetUnhandledExceptionFilter(EndOnCrash);
@@ -51,37 +27,34 @@ int main(int argc, char** argv) {
   if (module == nullptr && GetLastError() == ERROR_BAD_EXE_FORMAT) {
     module = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
   }
-  if (module == nullptr) return 1;
   FILE* cases = std::fopen(argv[2], "rb");
   FILE* output = std::fopen(argv[3], "wb");
-  if (cases == nullptr || output == nullptr) return 1;
-  std::array<std::string, kMaxInserts> pads;
-  for (int i = 0; i < kMaxInserts; ++i) pads[i] = "%" + std::to_string(i + 1);
-  char line[4096];
+  if (module == nullptr || cases == nullptr || output == nullptr) return 1;
+  std::string pads[99];  // the inserts not given stay as they are written
+  for (int i = 0; i < 99; ++i) pads[i] = "%" + std::to_string(i + 1);
+  char line[8192];
   while (std::fgets(line, sizeof line, cases) != nullptr) {
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-      text.pop_back();
+    char* at = line;
+    DWORD id = std::strtoul(line, &at, 10);
+    std::vector<std::string> given;
+    for (; *at == '\t' || std::isxdigit(static_cast<unsigned char>(*at));
+         ++at) {
+      if (*at == '\t') {
+        given.emplace_back();
+        continue;
+      }
+      char pair[3] = {at[0], at[1], '\0'};
+      given.back() += static_cast<char>(std::strtoul(pair, nullptr, 16));
+      ++at;
     }
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t tab = text.find('\t', start);
-      fields.push_back(Unescape(text.substr(start, tab - start)));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    DWORD id = std::strtoul(fields[0].c_str(), nullptr, 16);
-    std::array<const char*, kMaxInserts> inserts;
-    for (int i = 0; i < kMaxInserts; ++i) {
-      std::size_t field = static_cast<std::size_t>(i) + 1;
-      inserts[i] =
-          field < fields.size() ? fields[field].c_str() : pads[i].c_str();
+    const char* inserts[99];
+    for (std::size_t i = 0; i < 99; ++i) {
+      inserts[i] = i < given.size() ? given[i].c_str() : pads[i].c_str();
     }
     char* buffer = nullptr;
     DWORD length = FormatMessageA(
-        kFlags, module, id, 0, reinterpret_cast<LPSTR>(&buffer), 0,
-        reinterpret_cast<va_list*>(const_cast<char**>(inserts.data())));
+        0x29FF, module, id, 0, reinterpret_cast<LPSTR>(&buffer), 0,
+        reinterpret_cast<va_list*>(const_cast<char**>(inserts)));
     if (length == 0) {
       std::fprintf(output, "fail %lu\n", GetLastError());
       continue;
@@ -94,7 +67,5 @@ int main(int argc, char** argv) {
     LocalFree(buffer);
   }
   std::fclose(output);
-  std::fclose(cases);
-  FreeLibrary(module);
   return 0;
 }

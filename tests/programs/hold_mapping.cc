@@ -1,7 +1,5 @@
-// Holds a read-only mapping of the file argv[1] under the name argv[2], as
-// another process does while it loads a file, prints "holding" and keeps
-// the mapping until it is ended. Lets a Windows end-to-end test put a named
-// mapping in a process's way at the moment it maps its own file.
+// Holds a read-only mapping of the file argv[1] named argv[2], as another
+// process does while it loads a file, prints "holding", and waits to be ended.
 
 #include <windows.h>
 
