@@ -76,8 +76,7 @@ inline std::string Built(const std::string& name) {
   return std::string(SENTORY_BUILD_DIR) + "/" + name;
 }
 
-// The Sentory under test: the Linux build's, or SENTORY_EXE run by
-// SENTORY_RUNNER (wine and the Windows build's sentory.exe).
+// The Linux build's sentory, or SENTORY_EXE run by SENTORY_RUNNER (wine).
 inline Words SentoryCommand(const Words& words) {
   Words command = {Variable("SENTORY_EXE") ? Variable("SENTORY_EXE")
                                            : Built("sentory")};
@@ -93,9 +92,8 @@ inline bool TestingWindowsBuild() {
   return exe != nullptr && std::strstr(exe, ".exe") != nullptr;
 }
 
-// Restarts the Wine server (it then reads its registry afresh) and its
-// services on /dev/null: they outlive the program that starts them and keep
-// its streams, so no program a test runs may be the one that does.
+// Restarts the Wine server (to read its registry afresh) and its services on
+// /dev/null: they keep the streams of the program that starts them.
 inline void RestartWine() {
   std::system(
       "wineserver -k; wineserver -w; wineserver -p </dev/null >/dev/null 2>&1 "
@@ -122,8 +120,7 @@ class ChildProcess {
     unlink(out_.c_str());
     unlink(err_.c_str());
   }
-  // Starts |argv| in |folder| with |env| added, standard input empty, the
-  // stop signals at their default and unblocked whatever this process's.
+  // Starts |argv| in |folder| with |env| added, its stop signals at default.
   bool Start(Words argv, Words env, const std::string& folder) {
     char out[] = "/tmp/sentory-out-XXXXXX", err[] = "/tmp/sentory-err-XXXXXX";
     int out_fd = mkstemp(out), err_fd = mkstemp(err);
@@ -179,10 +176,8 @@ class ChildProcess {
   std::string out_, err_;
 };
 
-// A site (SENTORY_ROOT) with the alert program in it: a script, or under
-// Wine SENTORY_RECORD_ARGS_EXE (skips without). Both add their argument
-// count and arguments, one a line, to SENTORY_RECORD_ARGS's file, after
-// waiting SENTORY_RECORD_ARGS_DELAY_MS.
+// A site (SENTORY_ROOT) and an alert program_ adding its argument count and
+// arguments to SENTORY_RECORD_ARGS after SENTORY_RECORD_ARGS_DELAY_MS.
 class SiteTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -231,8 +226,7 @@ class SiteTest : public testing::Test {
   void Write(const std::string& words, const Words& texts = {}) {
     ASSERT_EQ(Tool("write " + words, texts), 0) << words << err_;
   }
-  // Starts the monitor with |words| after |prefix| (a starter), waits for
-  // |ready| and a second more, in which it visits its logs once.
+  // Starts the monitor after |prefix|, waits for |ready| and a log visit.
   bool Start(ChildProcess& monitor, const std::string& words, Words prefix = {},
              const std::string& ready = "Scanning event") {
     Words sentory = SentoryCommand(Split(words));
@@ -264,8 +258,7 @@ class SiteTest : public testing::Test {
     if (TestingWindowsBuild()) RestartWine();
     return terminal.Stop(SIGTERM, 5);
   }
-  // Registers rules64 for DEMO's System log's Disk source; false for the
-  // Windows build or without it.
+  // Registers rules64 for DEMO's System log's Disk source (Linux build only).
   bool InstallMessageFile() {
     std::string image = ReadMessageFile("rules64");
     if (TestingWindowsBuild() || image.empty()) return false;

@@ -47,9 +47,8 @@ TEST_F(StartupTest, UsageAndCheckLines) {
   }
 }
 
-// Ctrl-C and Ctrl-Break end a waiting program with 0, other signals by their
-// default; Ctrl-C also when started with it ignored, and, when the control
-// thread has too little memory to start, by its default.
+// Ctrl-C (also when ignored at start) and Ctrl-Break end with 0, others by
+// their default, as Ctrl-C does when the control thread cannot start.
 TEST_F(StartupTest, ConsoleControlSignals) {
   At("SERVER1", true);
   std::vector<std::pair<int, Words>> cases = {
@@ -97,8 +96,7 @@ using CtrlCTest = SiteTest;
 // Ctrl-C in each wait (after the tone, in the alert program, dialling, in a
 // call) ends the monitor at once with 0, every line before it kept.
 TEST_F(CtrlCTest, EndsEveryWait) {
-  // An hour east of UTC, so local time is seen to be local; the Windows
-  // runtime reads TZ without zone names.
+  // An hour east of UTC (the Windows runtime reads TZ without zone names).
   env_.insert(env_.end(),
               {"SENTORY_RECORD_ARGS_DELAY_MS=30000",
                TestingWindowsBuild() ? "TZ=CET-1" : "TZ=Europe/Berlin"});

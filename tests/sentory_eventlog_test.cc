@@ -65,7 +65,7 @@ TEST_F(SentoryEventlogTest, CommandLines) {
       {"--bogus", 2, "", "unknown option --bogus\n"},
       {"write M1 System --source S --id 1 --bogus", 2, "",
        "unknown option --bogus\n"},
-      {"list M1 Sys", 2, "", "unknown log Sys\n"},
+      {"list M1 Sys", 2, "", "unknown log Sys"},
       {"list m1 APPLICATION", 0, "", "m1 has no Application log\n"},
   };
   for (const auto& c : cases) {
