@@ -1,6 +1,5 @@
-// Any bytes as an event log file: every record the reader finds read,
-// alternately backwards from the newest and forwards from the oldest.
-
+// Any bytes as an event log: every record found read, alternately back
+// from the newest and on from the oldest.
 #include <cstdint>
 #include <string>
 #include <vector>
