@@ -1,5 +1,4 @@
-// Any bytes as an event log: every record found read, alternately back
-// from the newest and on from the oldest.
+// Any bytes as an event log; every record read, from both ends.
 #include <string>
 #include <vector>
 

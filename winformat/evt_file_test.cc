@@ -22,9 +22,7 @@ void Put32(std::string* bytes, std::uint32_t at, std::uint32_t value) {
   std::memcpy(&(*bytes)[at], &value, 4);
 }
 
-// Real logs (the wrapped one splits record 1572 across the end of the
-// file): every record read whole, none beyond; nor a well-formed record 6
-// in the slack after the end-of-file record that a stale header claims.
+// Real logs read whole, and no record past the end-of-file record.
 TEST(EvtFileTest, ReadsRealLogs) {
   const struct {
     const char* file;
@@ -62,9 +60,7 @@ TEST(EvtFileTest, ReadsRealLogs) {
   }
 }
 
-// Events 1 to 200 as records 1001 to 1200 of a wrapped 64 KiB log, as the
-// platform's service may leave one: the first 60 end 8 bytes before the
-// end of the file, padding fills those, and the rest follow the header.
+// Records 1001-1200 wrapped in 64 KiB, 8 bytes of padding before the wrap.
 std::string PaddedLog() {
   const std::string all = Written(0x100000, 200);
   std::uint32_t at = 0x30, begin = 0x10000 - 8;
@@ -90,8 +86,7 @@ std::string PaddedLog() {
   return log;
 }
 
-// Wrapped logs, 3000 events written to 64 KiB and the padded one: every
-// record read forwards, backwards and in any order, none beyond.
+// Wrapped logs read in any order, none beyond.
 TEST(EvtFileTest, ReadsWrappedLogsInAnyOrder) {
   const std::string written = Written(1000, 3000);  // rounded up to 64 KiB
   EXPECT_EQ(written.size(), 0x10000u);
@@ -148,8 +143,7 @@ TEST(EvtFileTest, RebuildsTextsInWindows1252) {
   EXPECT_EQ(needed, Get32(r));
 }
 
-// Unset fields read back zero; a string damaged to run unterminated ends
-// with the record; data and user id may lie anywhere in the body only.
+// Unset fields, an unterminated string, data and user id past the body.
 TEST(EvtFileTest, UnsetFieldsAndDamagedRecords) {
   EvtEvent e, got;
   e.source = "S";
@@ -179,8 +173,7 @@ TEST(EvtFileTest, UnsetFieldsAndDamagedRecords) {
   }
 }
 
-// An unfinished writer leaves the header dirty and every record readable;
-// clearing starts the numbers again at 1.
+// An unfinished writer's header is dirty; clearing starts again at 1.
 TEST(EvtFileTest, DirtyHeaderAndClear) {
   auto file = MakeMemoryFile("");
   ASSERT_TRUE(WriteEvents(file.get(), 0, 1, 1));

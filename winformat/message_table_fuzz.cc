@@ -1,5 +1,4 @@
-// Any bytes as message text and as a program file; a message found is
-// formatted too, with exactly |count| inserts on the heap.
+// Any bytes as a message and a program file; |count| inserts on the heap.
 #include <cstdint>
 #include <string>
 #include <vector>

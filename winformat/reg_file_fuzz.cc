@@ -1,5 +1,4 @@
-// Any bytes as a registry export; every value then read with buffers of
-// several sizes.
+// Any bytes as a registry export; every value read into several sizes.
 #include <cstdint>
 #include <string_view>
 

@@ -39,8 +39,7 @@ std::size_t CountKeys(const RegistryKey& key, std::size_t* message_files) {
   return count;
 }
 
-// The real export whole: every key and message file value, read as the
-// registry editor shows them.
+// The real export whole, values as the registry editor shows them.
 TEST(RegistryFileTest, RealExportParsesWhole) {
   std::string bytes = TestData("reg/EventLog.reg");
   if (bytes.empty()) GTEST_SKIP() << "shared/testdata not found";
@@ -80,9 +79,7 @@ TEST(RegistryFileTest, RealExportParsesWhole) {
   }
 }
 
-// The same export in each encoding the registry editor writes, every kind
-// of value line, bad values, and deletions of keys and values (later lines
-// win, whatever the case): the type and bytes the registry would hold.
+// Every encoding, kind of value, bad value and deletion (later lines win).
 TEST(RegistryFileTest, ValuesAsTheRegistryHoldsThem) {
   const std::string v5 = "Windows Registry Editor Version 5.00\r\n";
   const std::string cafe = "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf";

@@ -39,8 +39,7 @@ struct RefusingFiles : FileAccess {
   bool missing;
 };
 
-// A machine's logs by any spelling of its name, a missing log empty, seek
-// reads as the platform answers them, bad names refused.
+// Logs by any spelling of the machine, a missing one empty, seek reads.
 TEST(SiteEventLogTest, ServiceCalls) {
   fs::path site = NewSite("sentory-evt-site");
   fs::create_directories(site / "Server1");
@@ -87,8 +86,7 @@ TEST(SiteEventLogTest, ServiceCalls) {
     EXPECT_EQ(service->OpenEventLog("Server1", name), nullptr) << name;
     EXPECT_EQ(service->LastError(), kErrorInvalidParameter);
   }
-  // A log file gone before it was opened is an empty log; one that is there
-  // but cannot be opened is no log, its access denied.
+  // A log file gone is an empty log; one not to be opened is access denied.
   for (bool missing : {true, false}) {
     service = MakeSiteEventLog(std::make_unique<RefusingFiles>(missing));
     log = service->OpenEventLog("Server1", "System");
@@ -101,8 +99,7 @@ TEST(SiteEventLogTest, ServiceCalls) {
   }
 }
 
-// Machine folders found by any spelling of their names, with or without
-// leading backslashes; the empty name finds the host's own.
+// Machine folders by any spelling; the empty name finds the host's own.
 TEST(SiteTest, FindsMachineFoldersByAnySpelling) {
   fs::path site = NewSite("sentory-site-test");
   std::string host = HostName();

@@ -1,5 +1,3 @@
-// Command lines, environment references, message formatting and tables.
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,8 +11,7 @@
 namespace sentory {
 namespace {
 
-// The words a program built with the Windows C runtime receives, each
-// followed by '|'.
+// The words the Windows C runtime gives a program, each ended by '|'.
 TEST(CommandLineTest, SplitsByWindowsRules) {
   const char* const kCases[][2] = {
       {"", ""},
@@ -47,9 +44,7 @@ bool Lookup(std::string_view name, std::string* value) {
   return true;
 }
 
-// The references ExpandEnvironmentStringsA expands and those it keeps
-// (measured under Wine); a buffer too small gets the size needed and
-// nothing written past it.
+// As ExpandEnvironmentStringsA under Wine; a small buffer gets the size.
 TEST(EnvironmentExpandTest, ReferencesAndSizes) {
   const char* const kCases[][2] = {{"a%FOO%b", "afoob"},
                                    {"%NOPE%x", "%NOPE%x"},
@@ -74,9 +69,7 @@ TEST(EnvironmentExpandTest, ReferencesAndSizes) {
   EXPECT_EQ(0u, ExpandEnvironment(nullptr, Lookup, buffer, 4));
 }
 
-// FormatMessageA's text (MessagePeerTest checks real message files): the
-// cases a message file cannot hold, those at the edges, and the widths
-// other than the maximum: none keeps line breaks and %t, others fail.
+// Cases message files (MessagePeerTest) cannot hold; width 0 keeps breaks.
 TEST(MessageFormatTest, RulesAndWidths) {
   const char* const kTen[] = {"1", "2", "3", "4", "5",
                               "6", "7", "8", "9", "10"};
@@ -100,9 +93,7 @@ TEST(MessageFormatTest, RulesAndWidths) {
   }
 }
 
-// A message found only by its whole identifier, a named language only as
-// itself; every cut of a file gives the message whole or not at all.
-// (MessagePeerTest compares every message of every file with Windows.)
+// Whole identifiers, named languages; a cut file gives all or nothing.
 TEST(MessageTableTest, IdentifiersLanguagesAndCuts) {
   if (ReadMessageFile("rules64").empty()) GTEST_SKIP() << "no message files";
   const struct {
