@@ -1,7 +1,4 @@
-// Any bytes as an event log file: every record the reader finds read,
-// alternately backwards from the newest and forwards from the oldest.
-
-#include <cstdint>
+// Any bytes as an event log; every record read, from both ends.
 #include <string>
 #include <vector>
 
@@ -13,17 +10,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       std::string(reinterpret_cast<const char*>(data), size)));
   if (!reader.Refresh()) return 0;
   std::vector<std::uint8_t> buffer(0x10000);
-  std::uint32_t first = reader.oldest() - 1, count = reader.count();
+  std::uint32_t first = reader.oldest() - 1, count = reader.count(), read;
   for (std::uint32_t i = 0; i <= count + 1 && i < 4096; ++i) {
     std::uint32_t number = i % 2 == 0 ? first + count + 1 - i / 2 : first + i;
-    std::uint32_t read = 0, needed = 0;
-    if (reader.ReadRecord(number, buffer.data(), 0x10000, &read, &needed) ==
+    sentory::EvtEvent event;
+    if (reader.ReadRecord(number, buffer.data(), 0x10000, &read, &read) ==
             sentory::EvtReader::Result::kOk &&
-        (read > 0x10000 || read < 60)) {
+        (read > 0x10000 || read < 60 ||
+         reader.ReadEvent(number, &event) != sentory::EvtReader::Result::kOk)) {
       __builtin_trap();
     }
-    sentory::EvtEvent event;
-    reader.ReadEvent(number, &event);
   }
   return 0;
 }

@@ -1,6 +1,4 @@
-// Any bytes as a registry export; every value of every key then read with
-// buffers of several sizes.
-
+// Any bytes as a registry export; every value read into several sizes.
 #include <cstdint>
 #include <string_view>
 
@@ -9,8 +7,8 @@
 static void ReadAll(const sentory::RegistryKey& key) {
   unsigned char buffer[260];
   for (const auto& [name, value] : key.values) {
-    for (std::uint32_t capacity : {0u, 1u, 260u}) {
-      std::uint32_t type = 0, size = capacity;
+    for (std::uint32_t size : {0u, 1u, 260u}) {
+      std::uint32_t type = 0;
       sentory::RegistryFile::QueryValue(key, name, &type, buffer, &size);
     }
   }

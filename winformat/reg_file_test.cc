@@ -3,43 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/support/evt_events.h"
 
 namespace sentory {
 namespace {
 
-// The value as RegQueryValueExA gives it: its type and its bytes.
-struct Read {
-  long error;
-  std::uint32_t type;
-  std::string data;
-};
+using Read = std::tuple<long, std::uint32_t, std::string>;
 
+// The value as RegQueryValueExA gives it; error -1: no such key.
 Read Query(const RegistryFile& file, const std::string& key,
            const std::string& value) {
-  Read read = {-1, 0, ""};
   const RegistryKey* found = RegistryFile::Find(file.Top(), key);
-  if (found == nullptr) return read;
+  if (found == nullptr) return {-1, 0, ""};
   unsigned char buffer[260];
-  std::uint32_t size = sizeof buffer;
-  read.error =
-      RegistryFile::QueryValue(*found, value, &read.type, buffer, &size);
-  if (read.error == 0) read.data.assign(reinterpret_cast<char*>(buffer), size);
-  return read;
+  std::uint32_t size = sizeof buffer, type = 0;
+  long error = RegistryFile::QueryValue(*found, value, &type, buffer, &size);
+  if (error != 0) return {error, 0, ""};
+  return {0, type, std::string(reinterpret_cast<char*>(buffer), size)};
 }
 
-std::string Utf16(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
+Read Sz(std::uint32_t type, const std::string& text) {
+  return {0, type, text + '\0'};
 }
 
-constexpr char kEventLog[] =
-    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
+const Read kNone = {2, 0, ""};
 
 std::size_t CountKeys(const RegistryKey& key, std::size_t* message_files) {
   std::size_t count = 1;
@@ -50,52 +39,52 @@ std::size_t CountKeys(const RegistryKey& key, std::size_t* message_files) {
   return count;
 }
 
-// Given the real export, every key and every message file value is there,
-// and the values read as the registry editor shows them.
+// The real export whole, values as the registry editor shows them.
 TEST(RegistryFileTest, RealExportParsesWhole) {
   std::string bytes = TestData("reg/EventLog.reg");
   if (bytes.empty()) GTEST_SKIP() << "shared/testdata not found";
   RegistryFile file;
   ASSERT_TRUE(file.Parse(bytes));
-  const RegistryKey* log = RegistryFile::Find(file.Top(), kEventLog);
-  ASSERT_NE(nullptr, log);
-  std::size_t message_files = 0;
-  EXPECT_EQ(505u, CountKeys(*log, &message_files));
-  EXPECT_EQ(423u, message_files);
-
-  const std::string upper =
+  const std::string log =
       "hkey_local_machine\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\EVENTLOG\\";
-  struct Case {
-    std::string source;
-    std::uint32_t type;
-    std::string value;
-  } cases[] = {
-      {"APPLICATION\\ESENT", 2, "%systemroot%\\system32\\esent.dll"},
-      {"Application\\ipmiprv", 2, "%windir%\\system32\\wbem\\ipmiprr.dll"},
-      {"APPLICATION\\.NET RUNTIME", 1, "C:\\Windows\\System32\\mscoree.dll"},
-      {"Application\\CardSpace 4.0.0.0", 1,
-       "C:\\Windows\\Microsoft.NET\\Framework64\\v4.0.30319\\ServiceModel"
-       "Events.dll;C:\\Windows\\System32\\icardres.dll"},
-      {"SYSTEM\\BTHMINI", 2,
-       "%SystemRoot%\\System32\\IoLogMsg.dll;%SystemRoot%\\System32\\Drivers"
-       "\\Bthport.sys;%SystemRoot%\\System32\\Drivers\\BthMini.sys"},
+  const RegistryKey* top = RegistryFile::Find(file.Top(), log);
+  ASSERT_NE(nullptr, top);
+  std::size_t message_files = 0;
+  EXPECT_EQ(505u, CountKeys(*top, &message_files));
+  EXPECT_EQ(423u, message_files);
+  const std::string kFile = "eventmessagefile";
+  const struct {
+    const char* source;
+    std::string name;
+    Read want;
+  } kCases[] = {
+      {"APPLICATION\\ESENT", kFile, Sz(2, "%systemroot%\\system32\\esent.dll")},
+      {"Application\\ipmiprv", kFile,
+       Sz(2, "%windir%\\system32\\wbem\\ipmiprr.dll")},
+      {"APPLICATION\\.NET RUNTIME", kFile,
+       Sz(1, "C:\\Windows\\System32\\mscoree.dll")},
+      {"Application\\CardSpace 4.0.0.0", kFile,
+       Sz(1,
+          "C:\\Windows\\Microsoft.NET\\Framework64\\v4.0.30319\\Service"
+          "ModelEvents.dll;C:\\Windows\\System32\\icardres.dll")},
+      {"SYSTEM\\BTHMINI", kFile,
+       Sz(2,
+          "%SystemRoot%\\System32\\IoLogMsg.dll;%SystemRoot%\\System32\\"
+          "Drivers\\Bthport.sys;%SystemRoot%\\System32\\Drivers\\BthMini"
+          ".sys")},
+      {"Application\\.NET Runtime", "Nothing", kNone},
   };
-  for (const Case& c : cases) {
-    Read read = Query(file, upper + c.source, "eventmessagefile");
-    EXPECT_EQ(0, read.error) << c.source;
-    EXPECT_EQ(c.type, read.type) << c.source;
-    EXPECT_EQ(c.value + std::string(1, '\0'), read.data) << c.source;
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Query(file, log + c.source, c.name), c.want) << c.source;
   }
-  EXPECT_EQ(2,
-            Query(file, upper + "Application\\.NET Runtime", "Nothing").error);
 }
 
-// Given the same export in each encoding the registry editor writes, every
-// kind of value line, and deletions of keys and values (later lines win,
-// whatever the case), each value should read back with the type and bytes
-// the registry would hold, or error 2 when it is not there (-1: no key).
+// Every encoding, kind of value, bad value and deletion (later lines win).
 TEST(RegistryFileTest, ValuesAsTheRegistryHoldsThem) {
   const std::string v5 = "Windows Registry Editor Version 5.00\r\n";
+  const std::string cafe = "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : v5 + cafe) utf16 += std::string(1, c) + '\0';
   const std::string kinds =
       v5 +
       "; a comment\r\n[HKEY_LOCAL_MACHINE\\K]\r\n@=\"default\"\r\n"
@@ -112,66 +101,50 @@ TEST(RegistryFileTest, ValuesAsTheRegistryHoldsThem) {
       "[HKEY_LOCAL_MACHINE\\A\\D]\r\n\"v\"=\"1\"\r\n"
       "[hkey_local_machine\\a\\b\\c]\r\n\"V\"=-\r\n\"x\"=\"3\"\r\n"
       "[-HKEY_LOCAL_MACHINE\\a\\d]\r\n[-HKEY_LOCAL_MACHINE\\Missing\\Key]\r\n";
-  const std::string cafe = std::string("Caf\xE9\0", 5);
   const char* const kSoft = "HKEY_LOCAL_MACHINE\\SOFT";
   const char* const kK = "HKEY_LOCAL_MACHINE\\K";
   const char* const kC = "HKEY_LOCAL_MACHINE\\A\\B\\C";
+  const Read kCafe = Sz(1, "Caf\xE9");
   const struct {
     std::string text;
     const char* key;
     const char* name;
-    long error;
-    std::uint32_t type;
-    std::string data;
+    Read want;
   } kCases[] = {
-      {Utf16(v5 + "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf") +
-           std::string("\xE9\0\"\0\r\0\n\0", 8),
-       kSoft, "name", 0, 1, cafe},
-      {"\xEF\xBB\xBF" + v5 +
-           "\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf\xC3\xA9\"\r\n",
-       kSoft, "name", 0, 1, cafe},
-      {"Windows Registry Editor Version 5.00\n\n"
-       "[HKEY_LOCAL_MACHINE\\Soft]\n\"Name\"=\"Caf\xC3\xA9\"\n",
-       kSoft, "name", 0, 1, cafe},
-      {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Soft]\r\n\"Name\"=\"Caf\xE9\"\r\n",
-       kSoft, "name", 0, 1, cafe},
-      {kinds, kK, "", 0, 1, std::string("default\0", 8)},
-      {kinds, kK, "quoted", 0, 1, std::string("a \"b\" c:\\d\0", 11)},
-      {kinds, kK, "COUNT", 0, 4, std::string("\x2a\0\0\0", 4)},
-      {kinds, kK, "Bytes", 0, 3, "\x01\xff\x7f"},
-      {kinds, kK, "Expand", 0, 2, std::string("%A%\0", 4)},
-      {kinds, kK, "Multi", 0, 7, std::string("a\0b\0\0", 5)},
-      {kinds, kK, "Quad", 0, 11, std::string("\x01\0\0\0\0\0\0\0", 8)},
-      {kinds, kK, "Broken", 2, 0, ""},
-      {kinds, kK, "Long", 2, 0, ""},
-      {kinds, kK, "None", 2, 0, ""},
-      {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Expand\"=hex(2):25,41,25,"
-       "00\r\n",
-       kK, "Expand", 0, 2, std::string("%A%\0", 4)},
-      {merged, kC, "v", 2, 0, ""},
-      {merged, kC, "W", 0, 1, std::string("2\0", 2)},
-      {merged, kC, "x", 0, 1, std::string("3\0", 2)},
-      {merged, "HKEY_LOCAL_MACHINE\\A\\D", "v", -1, 0, ""},
+      {utf16 + std::string("\xE9\0\"\0\r\0\n\0", 8), kSoft, "name", kCafe},
+      {"\xEF\xBB\xBF" + v5 + cafe + "\xC3\xA9\"\r\n", kSoft, "name", kCafe},
+      {"Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Soft]\n"
+       "\"Name\"=\"Caf\xC3\xA9\"\n",
+       kSoft, "name", kCafe},
+      {"REGEDIT4\r\n" + cafe + "\xE9\"\r\n", kSoft, "name", kCafe},
+      {kinds, kK, "", Sz(1, "default")},
+      {kinds, kK, "quoted", Sz(1, "a \"b\" c:\\d")},
+      {kinds, kK, "COUNT", {0, 4, std::string("\x2a\0\0\0", 4)}},
+      {kinds, kK, "Bytes", {0, 3, "\x01\xff\x7f"}},
+      {kinds, kK, "Expand", Sz(2, "%A%")},
+      {kinds, kK, "Multi", {0, 7, std::string("a\0b\0\0", 5)}},
+      {kinds, kK, "Quad", {0, 11, std::string("\x01\0\0\0\0\0\0\0", 8)}},
+      {kinds, kK, "Broken", kNone},
+      {kinds, kK, "Long", kNone},
+      {kinds, kK, "None", kNone},
+      {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"E\"=hex(2):25,41,25,00\r\n",
+       kK, "e", Sz(2, "%A%")},
+      {merged, kC, "v", kNone},
+      {merged, kC, "W", Sz(1, "2")},
+      {merged, kC, "x", Sz(1, "3")},
+      {merged, "HKEY_LOCAL_MACHINE\\A\\D", "v", {-1, 0, ""}},
+      {merged, "HKEY_LOCAL_MACHINE\\A", "", kNone},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
     RegistryFile file;
-    ASSERT_TRUE(file.Parse(c.text));
-    Read read = Query(file, c.key, c.name);
-    EXPECT_EQ(c.error, read.error);
-    if (read.error == 0) {
-      EXPECT_EQ(c.type, read.type);
-      EXPECT_EQ(c.data, read.data);
-    }
+    ASSERT_TRUE(file.Parse(c.text)) << c.name;
+    EXPECT_EQ(Query(file, c.key, c.name), c.want) << c.name;
   }
   RegistryFile file;
-  ASSERT_TRUE(file.Parse(merged));
-  EXPECT_NE(nullptr, RegistryFile::Find(file.Top(), "HKEY_LOCAL_MACHINE\\A"));
   EXPECT_FALSE(file.Parse("[HKEY_LOCAL_MACHINE\\Soft]\r\n"));  // not an export
 }
 
-// Given a buffer too small for the value, the read fails with
-// ERROR_MORE_DATA and the size needed, and writes nothing.
+// A buffer too small: ERROR_MORE_DATA, the size needed, nothing written.
 TEST(RegistryFileTest, ValueLargerThanTheBuffer) {
   RegistryFile file;
   ASSERT_TRUE(file.Parse("REGEDIT4\r\n[HKEY_USERS\\K]\r\n\"v\"=\"abcd\"\r\n"));
@@ -180,12 +153,8 @@ TEST(RegistryFileTest, ValueLargerThanTheBuffer) {
   unsigned char buffer[8] = "zzzzzzz";
   std::uint32_t type = 0, size = 4;
   EXPECT_EQ(234, RegistryFile::QueryValue(*key, "v", &type, buffer, &size));
-  EXPECT_EQ(5u, size);
-  EXPECT_EQ('z', buffer[0]);
-  size = 5;
+  EXPECT_EQ(std::make_pair(5u, 'z'), std::make_pair(size, char(buffer[0])));
   EXPECT_EQ(0, RegistryFile::QueryValue(*key, "v", &type, buffer, &size));
-  EXPECT_EQ(std::string("abcd\0", 5),
-            std::string(reinterpret_cast<char*>(buffer), 5));
   size = 0;
   EXPECT_EQ(0, RegistryFile::QueryValue(*key, "v", &type, nullptr, &size));
   EXPECT_EQ(5u, size);

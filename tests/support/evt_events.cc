@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 
 #include "gtest/gtest.h"
 #include "platform/event_log.h"
@@ -45,15 +44,24 @@ EvtEvent Numbered(std::uint32_t n) {
   return e;
 }
 
+bool WriteEvents(LockedFile* file, std::uint32_t max_size, std::uint32_t from,
+                 std::uint32_t to, const EvtEvent* event) {
+  EvtWriter writer(file);
+  bool ok = writer.Begin(max_size);
+  for (std::uint32_t n = from; ok && n <= to; ++n) {
+    ok = writer.Append(event != nullptr ? *event : Numbered(n));
+  }
+  return ok && writer.Finish();
+}
+
 void ExpectSingleByteRecord(const std::vector<std::uint8_t>& buffer,
                             std::uint32_t read, std::uint32_t number) {
   ASSERT_GE(read, sizeof(EventLogRecord) + 4);
   EventLogRecord r;
   std::memcpy(&r, buffer.data(), sizeof(r));
-  EXPECT_EQ(r.Length, read);
-  EXPECT_EQ(Get32(&buffer[read - 4]), read);
-  EXPECT_EQ(r.Reserved, kEvtSignature);
-  EXPECT_EQ(r.RecordNumber, number);
+  EXPECT_EQ(std::make_tuple(r.Length, Get32(&buffer[read - 4]), r.Reserved,
+                            r.RecordNumber),
+            std::make_tuple(read, read, kEvtSignature, number));
   const char* text = reinterpret_cast<const char*>(buffer.data());
   std::size_t source = std::strlen(text + sizeof(r));
   std::size_t computer = std::strlen(text + sizeof(r) + source + 1);

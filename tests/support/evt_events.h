@@ -10,26 +10,19 @@
 
 namespace sentory {
 
-/// The bytes of shared/testdata/|name| beside the repository (or beside
-/// one of the folders that hold it); empty when there is none.
+// shared/testdata/|name| in a folder above this file; empty when none.
 std::string TestData(const std::string& name);
-
-/// The little-endian 32-bit number at |p|.
-std::uint32_t Get32(const void* p);
-
-/// An event whose every field follows from |n|: types, texts and data of
-/// many lengths as n varies.
+std::uint32_t Get32(const void* p);  // little-endian
+// An event whose fields all follow from |n|, of many lengths as n varies.
 EvtEvent Numbered(std::uint32_t n);
-
-/// The fields of an event that the log keeps, to compare events read back.
 inline auto Fields(const EvtEvent& e) {
   return std::tie(e.time_generated, e.time_written, e.event_id, e.type,
                   e.category, e.source, e.computer, e.strings, e.data);
 }
-
-/// Checks that |buffer| holds, in its first |read| bytes, a whole
-/// single-byte record of |number|: every offset and length inside it, every
-/// text terminated where it must be.
+// Appends events |from| to |to| (or |event| as often) and finishes.
+bool WriteEvents(LockedFile* file, std::uint32_t max_size, std::uint32_t from,
+                 std::uint32_t to, const EvtEvent* event = nullptr);
+// |buffer| holds a whole single-byte record |number| of |read| bytes.
 void ExpectSingleByteRecord(const std::vector<std::uint8_t>& buffer,
                             std::uint32_t read, std::uint32_t number);
 
