@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "app/shutdown.h"
+#include "app/startup.h"
 #include "app/time_text.h"
 #include "tests/support/fake_services.h"
 
@@ -14,8 +18,7 @@ namespace {
 
 constexpr std::int64_t kFriday = 920624818;  // Fri Mar 05 09:06:58 1999 UTC
 
-// A clock whose local time is whatever the test sets, so the text is
-// tested on its own, not the calendar behind it.
+// A clock whose local time is whatever the test sets.
 class CalendarClock : public FakeClock {
  public:
   bool ToLocalTime(std::int64_t, CalendarTime* out) override {
@@ -26,8 +29,7 @@ class CalendarClock : public FakeClock {
   bool converts = true;
 };
 
-// Given each local time, the text should be its 24 characters, and question
-// marks where the clock cannot convert the time or gives a field out of
+// 24 characters; question marks where the clock fails or a field is out of
 // range.
 TEST(TimeTextTest, Format) {
   const char kUnknown[] = "??? ??? ?? ??:??:?? ????";
@@ -55,19 +57,17 @@ TEST(TimeTextTest, Format) {
   EXPECT_EQ(TimeText(clock, 0), kUnknown);
 }
 
-// The loop over the System log of S1 with |words| and severity E.
 class ScanLoopTest : public testing::Test {
  protected:
-  void SetUp() override { fakes_.event_log.At("S1", "System"); }
   void Options(std::vector<const char*> words) {
     words.insert(words.begin(), {"sentory", "/M0", "S1", "/SYS"});
     state_.options.ParseCommandLine(static_cast<int>(words.size()),
                                     words.data());
     ParseSeverities("E", &state_.severities);
+    fakes_.event_log.At("S1", "System");
     state_.cursors.Reset(1);
   }
-  // Runs the loop from a clear console and clock until its |sleeps|-th
-  // pause ends the process.
+  // Runs the loop from a clear console and clock until a pause ends it.
   void Scan(int sleeps) {
     fakes_.console.console.clear();
     fakes_.clock.sleeps.clear();
@@ -78,19 +78,18 @@ class ScanLoopTest : public testing::Test {
   RunState state_{fakes_.platform};
 };
 
-// Given three new events in one pass and none in the next, the output should
-// be three blocks with both times, each followed by its program run, one
-// empty line and the scanning line, then nothing; each alert should beep
-// and each pass pause 3000 ms.
+// Three new events in one pass, none in the next: three blocks with both
+// times and the program run, an empty line, the scanning line; a tone per
+// alert, 3000 ms per pass.
 TEST_F(ScanLoopTest, PassOutput) {
   Options({"/R", "p"});
   fakes_.clock.now = kFriday;
   Scan(1);  // first visit: nothing new
   std::string blocks;
+  EventFields fields;
+  fields.time = static_cast<std::uint32_t>(kFriday);
   for (std::uint32_t id : {1, 2, 3}) {
-    EventFields fields;
     fields.event_id = id;
-    fields.time = static_cast<std::uint32_t>(kFriday);
     fields.strings = {"s" + std::to_string(id)};
     fakes_.event_log.Append("S1", "System", fields);
     blocks +=
@@ -109,9 +108,8 @@ TEST_F(ScanLoopTest, PassOutput) {
   EXPECT_EQ(fakes_.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
 }
 
-// Given paging, the loop should hang the line up at the end of every pass,
-// before its pause, also after a pass without alerts, and try a page that
-// cannot be sent again every 3000 ms.
+// Paging: the line is hung up at the end of every pass, also one without
+// alerts, and a page that cannot be sent is tried again every 3000 ms.
 TEST_F(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
   Options({"/C", "COM1", "/PH", "555", "/P0", "77"});
   ScriptedSerialLine& line = fakes_.serial_ports;
@@ -120,7 +118,6 @@ TEST_F(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
                                                     fakes_.clock, *state_.modem,
                                                     state_.page_rate);
 
-  // A line left up is hung up by a pass that pages nothing.
   line.Answer({"OK", "CONNECT 9600"});
   ASSERT_EQ(state_.modem->Connect("555"), 0);
   line.Answer({"OK", "OK"});
@@ -128,7 +125,6 @@ TEST_F(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
   EXPECT_EQ(line.Count("> ath"), 1);
   EXPECT_EQ(state_.modem->IsConnected(), 0);
 
-  // A pass with an alert: dial, page, log off, hang up, then the pause.
   fakes_.event_log.Append("S1", "System", EventFields());
   line.Answer(
       {"OK", "CONNECT 9600", "ID=", "\x06", "\x06", "\x1b\x04\r", "OK", "OK"});
@@ -138,13 +134,74 @@ TEST_F(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
   EXPECT_EQ(line.Count("> ath"), 2);
   EXPECT_EQ(state_.modem->IsConnected(), 0);
 
-  // A terminal that cannot be reached: the same alert every 3000 ms.
   fakes_.event_log.Append("S1", "System", EventFields());
   line.open_fails = true;
   const int opens = line.Count("open");
   Scan(2);
   EXPECT_EQ(line.Count("open") - opens, 3);
   EXPECT_EQ(fakes_.clock.sleeps, (std::vector<std::uint32_t>{3000, 3000}));
+}
+
+// The status |step| ends the process with; -2 when it returns.
+int Status(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const ProcessEnded& ended) {
+    return ended.status;
+  }
+  return -2;
+}
+
+class ShutdownTest : public testing::Test {
+ protected:
+  ~ShutdownTest() override { std::set_new_handler(nullptr); }
+  // Runs the program with |words| until it first sleeps.
+  void Start(std::vector<const char*> words) {
+    words.insert(words.begin(), "sentory");
+    fakes_.clock.stop_after_sleeps = 0;
+    EXPECT_EQ(Status([&] {
+                RunSentory(state_, static_cast<int>(words.size()),
+                           words.data());
+              }),
+              -1);
+  }
+  FakePlatform fakes_;
+  FakeConsole& console_ = fakes_.console;
+  RunState state_{fakes_.platform};
+};
+
+// Out of memory: the message on a line of its own in the log file, which is
+// closed, and status 1.
+TEST_F(ShutdownTest, FailedAllocationEndsTheRun) {
+  Start({"/M0", "a", "/SYS", "/S", "E", "/R", "p", "/L", "x.log"});
+  std::new_handler handler = std::get_new_handler();
+  ASSERT_EQ(handler, &OnOutOfMemory);
+  EXPECT_EQ(Status(handler), 1);
+  EXPECT_TRUE(console_.output_closed);
+  EXPECT_EQ(console_.log, std::string(kBanner) + "\n" +
+                              "Scanning event logs (ctrl-c to quit)...\n"
+                              "Unable to open System log on a\n"
+                              "\nError: Memory Allocation failed.\n\n");
+  EXPECT_EQ(console_.exits, std::vector<int>{1});
+}
+
+// Ctrl-C and Ctrl-Break end at once with 0, print nothing and release nothing
+// the main thread may be using; other events are left to the platform.
+TEST_F(ShutdownTest, ConsoleControlEvents) {
+  fakes_.files.files["skip.txt"] = "7 Disk\n";
+  Start({"/M0", "a", "/SYS", "/S", "E", "/SK", "skip.txt", "/C", "COM1", "/PH",
+         "1", "/P0", "2"});
+  ASSERT_NE(console_.handler, nullptr);
+  EXPECT_FALSE(console_.handler(Console::Control::kOther));
+  EXPECT_TRUE(console_.exits.empty());
+  const std::string before = console_.console;
+  for (auto event : {Console::Control::kCtrlC, Console::Control::kCtrlBreak}) {
+    InstallShutdownRecord(&state_);
+    EXPECT_EQ(Status([&] { console_.handler(event); }), 0);
+    EXPECT_TRUE(console_.exited_at_once && !console_.output_closed);
+    EXPECT_EQ(console_.console, before);
+    EXPECT_TRUE(state_.pager && state_.modem && state_.skip_text);
+  }
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/int_pair.h"
+#include "app/option_table.h"
 #include "tests/support/fakes.h"
 
 namespace sentory {
@@ -32,143 +35,105 @@ const char* const kLine[] = {
     "Error: Output log file must be specified using /L",
 };
 
-// Validates |words|; returns the line printed, "" when valid.
-std::string Validate(const Words& words, SeveritySlots* severities,
-                     PageRateWindow* rate) {
+// A command line: "+" or "*" first adds a valid base, without or with paging;
+// words split at blanks, "_" is a blank in a word, "''" an empty word and
+// "c*N" N times c.
+Words Line(std::string line) {
+  Words words;
+  if (line[0] == '+' || line[0] == '*') {
+    words = {"/M0", "alpha", "/SYS", "/S", "EW"};
+    if (line[0] == '*') {
+      words.insert(words.end(),
+                   {"/C", "COM1,9600,8,N,1", "/PH", "5551234", "/P0", "1234"});
+    }
+    line.erase(0, 1);
+  }
+  std::istringstream in(line);
+  for (std::string w; std::getline(in, w, ' ');) {
+    std::string word;
+    for (std::size_t i = 0; i < w.size() && w != "''"; ++i) {
+      std::size_t digits = 0;
+      if (w[i] == '*')
+        word.append(std::stoul(w.substr(i + 1), &digits) - 1, w[i - 1]);
+      else
+        word += w[i] == '_' ? ' ' : w[i];
+      i += digits;
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+// The line printed for |line| ("" when valid, which the result must agree
+// with).
+std::string Validate(const char* line, PageRateWindow* rate = nullptr,
+                     SeveritySlots* slots = nullptr) {
+  Words words = Line(line);
   std::vector<const char*> argv = {"sentory"};
   for (const std::string& w : words) argv.push_back(w.c_str());
   OptionTable table;
   table.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
   FakeConsole console;
   OutputStream out(console);
-  bool valid = ValidateOptions(table, out, severities, rate);
-  EXPECT_EQ(valid, console.console.empty());
+  SeveritySlots own_slots;
+  PageRateWindow own_rate;
+  bool valid = ValidateOptions(table, out, slots ? slots : &own_slots,
+                               rate ? rate : &own_rate);
+  EXPECT_EQ(valid, console.console.empty()) << line;
   return valid ? "" : console.console.substr(0, console.console.size() - 1);
 }
 
-// A valid base that each case changes in one place, with or without paging.
-Words With(Words extra) {
-  Words words = {"/M0", "alpha", "/SYS", "/S", "EW"};
-  words.insert(words.end(), extra.begin(), extra.end());
-  return words;
-}
-Words Paging(Words extra) {
-  extra.insert(extra.begin(),
-               {"/C", "COM1,9600,8,N,1", "/PH", "5551234", "/P0", "1234"});
-  return With(extra);
-}
-
-// Given each command line, validation should print exactly the line of the
-// first failing check, or nothing and report valid.
+// Only the line of the first failing check, or nothing when valid. Where a
+// line fails two neighbouring checks, the earlier one's line wins.
 TEST(ValidateOptionsTest, ChecksInOrder) {
-  const std::string p993(993, 'p'), x15(15, 'X');
-  const struct {
-    Words words;
-    int check;  // the check that fails, 0 for none
-  } cases[] = {
-      {With({"/R", "alert.exe"}), 0},
-      {Paging({}), 0},
-      {{"/SYS", "/S", "E", "/R", "p"}, 1},
-      {{"/M1", "host", "/SYS", "/S", "E", "/R", "p"}, 1},
-      {{"/M0", "/SYS", "/S", "E", "/R", "p"}, 1},
-      {{"/M0", "alpha", "/M1", "/SYS", "/S", "E", "/R", "p"}, 1},
-      {{"/M0", "alpha", "/M2", "/SYS", "/S", "E", "/R", "p"}, 0},  // a gap
-      {{"/M0", "", "/SYS", "/S", "E", "/R", "p"}, 0},
-      {{"/M0", "a", "/S", "E", "/R", "p"}, 2},
-      {{"/M0", "a", "/APP", "/R", "p"}, 3},
-      {{"/M0", "a", "/APP", "/S", "/R", "p"}, 3},
-      {{"/M0", "a", "/APP", "/S", "xe", "/R", "p"}, 3},
-      {{"/M0", "a", "/APP", "/S", "e7", "/R", "p"}, 0},
-      {With({"/R", "p", "/SK"}), 4},
-      {With({}), 5},
-      {With({"/R", "/L", "x"}), 6},
-      // The command line before the alert text must fit 1022 characters:
-      // program (quoted when it holds a blank), blank, quoted time, blank,
-      // opening quote.
-      {With({"/R", p993}), 0},
-      {With({"/R", p993 + "p"}), 6},
-      {With({"/R", "a " + p993.substr(4)}), 0},
-      {With({"/R", "a " + p993.substr(3)}), 6},
-      {With({"/R", "a\t" + p993.substr(2)}), 0},  // a tab does not quote
-      {With({"/C", "/PH", "1", "/P0", "2"}), 7},
-      {With({"/C", x15 + "X,9600", "/PH", "1", "/P0", "2"}), 7},
-      {With({"/C", ",," + x15 + ",9600", "/PH", "1", "/P0", "2"}), 0},
-      {With({"/C", "COM1", "/P0", "2"}), 8},
-      {With({"/C", "COM1", "/PH", std::string(123, '5'), "/P0", "2"}), 8},
-      {With({"/C", "COM1", "/PH", "1", "/P1", "2"}), 9},
-      {Paging({"/P1"}), 9},
-      {Paging({"/P1", std::string(249, '7')}), 9},
-      {Paging({"/P1", std::string(248, '7')}), 0},
-      {Paging({"/P1", "12\xe9"}), 9},
-      {With({"/C", "COM1", "/PH", "1", "/P0", "1\t2"}), 9},
-      {Paging({"/P1", " ~"}), 0},
-      {Paging({"/MAX", "0/60"}), 10},
-      {Paging({"/MAX", "5/0"}), 10},
-      {Paging({"/MAX", "5"}), 10},
-      {Paging({"/MAX", "abc"}), 10},
-      {Paging({"/MAX", "-5/60"}), 10},
-      {Paging({"/MAX", "5/-60"}), 10},
-      {Paging({"/MAX", "5/99999999999"}), 10},
-      {Paging({"/MAX", "5/60/9"}), 0},
-      {Paging({"/MAX", " +5/ 60x"}), 0},
-      {Paging({"/MAX"}), 0},
-      {With({"/R", "p", "/MAX", "abc"}), 0},  // unread without /C
-      {With({"/R", "p", "/B0", "22-6"}), 0},
-      {With({"/R", "p", "/B0", "0-23"}), 0},
-      {With({"/R", "p", "/B0", "24-6"}), 12},
-      {With({"/R", "p", "/B0", "6-24"}), 12},
-      {With({"/R", "p", "/B0", "6--1"}), 12},
-      {With({"/R", "p", "/B0", "-1-5"}), 12},
-      {With({"/R", "p", "/B0", "8"}), 12},
-      {With({"/R", "p", "/B0", "/L", "x"}), 11},
-      {With({"/R", "p", "/B0", "30-1", "/B1"}), 12},
-      {With({"/R", "p", "/B1", "99"}), 0},  // after a gap, not read
-      {With({"/R", "p", "/B0", "1-2", "/B1"}), 11},
-      {With({"/R", "p", "/L"}), 13},
-      // Each line below fails two checks, next to each other in the order
-      // wherever both can fail at once; the earlier one's line wins. 5 fails
-      // only without "/C" and "/R", which 6 to 10 need.
-      {{"/S", "E", "/R", "p"}, 1},
-      {{"/M0", "a", "/R", "p"}, 2},
-      {{"/M0", "a", "/SYS", "/R", "p", "/SK"}, 3},
-      {With({"/SK"}), 4},
-      {With({"/B0"}), 5},
-      {With({"/R", "/C", "/PH", "1", "/P0", "2"}), 6},
-      {With({"/C", "/P0", "2"}), 7},
-      {With({"/C", "COM1"}), 8},
-      {With({"/C", "COM1", "/PH", "1", "/MAX", "0/60"}), 9},
-      {Paging({"/MAX", "0/60", "/B0"}), 10},
-      {With({"/R", "p", "/B0", "/B1", "30-1"}), 11},
-      {With({"/R", "p", "/B0", "24-6", "/L"}), 12},
+  const std::vector<const char*> cases[] = {
+      // Valid. Program (quoted when it holds a blank), quoted time and the
+      // opening quote of the text fit 1022 characters.
+      {"+/R alert.exe", "*", "/M0 alpha /M2 /SYS /S E /R p",
+       "/M0 '' /SYS /S E /R p", "/M0 a /APP /S e7 /R p", "+/R p*993",
+       "+/R a_p*989", "+/R a\tp*991", "+/C ,,X*15,9600 /PH 1 /P0 2",
+       "*/P1 7*248", "*/P1 _~", "*/MAX 5/60/9", "*/MAX _+5/_60x", "*/MAX",
+       "+/R p /MAX abc", "+/R p /B0 22-6", "+/R p /B0 0-23", "+/R p /B1 99"},
+      {"/SYS /S E /R p", "/M1 host /SYS /S E /R p", "/M0 /SYS /S E /R p",
+       "/M0 alpha /M1 /SYS /S E /R p", "/S E /R p"},
+      {"/M0 a /S E /R p", "/M0 a /R p"},
+      {"/M0 a /APP /R p", "/M0 a /APP /S /R p", "/M0 a /APP /S xe /R p",
+       "/M0 a /SYS /R p /SK"},
+      {"+/R p /SK", "+/SK"},
+      {"+", "+/B0"},
+      {"+/R /L x", "+/R p*994", "+/R a_p*990", "+/R /C /PH 1 /P0 2"},
+      {"+/C /PH 1 /P0 2", "+/C X*16,9600 /PH 1 /P0 2", "+/C /P0 2"},
+      {"+/C COM1 /P0 2", "+/C COM1 /PH 5*123 /P0 2", "+/C COM1"},
+      {"+/C COM1 /PH 1 /P1 2", "*/P1", "*/P1 7*249", "*/P1 12\xe9",
+       "+/C COM1 /PH 1 /P0 1\t2", "+/C COM1 /PH 1 /MAX 0/60"},
+      {"*/MAX 0/60", "*/MAX 5/0", "*/MAX 5", "*/MAX abc", "*/MAX -5/60",
+       "*/MAX 5/-60", "*/MAX 5/99999999999", "*/MAX 0/60 /B0"},
+      {"+/R p /B0 /L x", "+/R p /B0 1-2 /B1", "+/R p /B0 /B1 30-1"},
+      {"+/R p /B0 24-6", "+/R p /B0 6-24", "+/R p /B0 6--1", "+/R p /B0 -1-5",
+       "+/R p /B0 8", "+/R p /B0 30-1 /B1", "+/R p /B0 24-6 /L"},
+      {"+/R p /L"},
   };
-  for (const auto& c : cases) {
-    std::string trace;
-    for (const std::string& w : c.words) trace += w.substr(0, 20) + " ";
-    SeveritySlots slots;
-    PageRateWindow rate;
-    EXPECT_EQ(Validate(c.words, &slots, &rate), kLine[c.check]) << trace;
+  for (int check = 0; check < 14; ++check) {
+    for (const char* line : cases[check]) {
+      EXPECT_EQ(Validate(line), kLine[check]) << line;
+    }
   }
 }
 
-// Given "/S" and "/MAX", validation should leave the slots and the rate as
-// read; without "/C" the rate keeps its defaults.
+// "/S" and "/MAX" as read; without "/C" the rate keeps its defaults.
 TEST(ValidateOptionsTest, FillsSeveritiesAndRate) {
   SeveritySlots slots;
   PageRateWindow rate, defaults;
-  ASSERT_EQ(Validate(Paging({"/S", "eXwisfE", "/MAX", "3/120"}), &slots, &rate),
-            "");
+  EXPECT_EQ(Validate("*/S eXwisfE /MAX 3/120", &rate, &slots), "");
   EXPECT_EQ(std::vector<std::uint32_t>(slots.slot, slots.slot + 5),
             (std::vector<std::uint32_t>{1, 0, 2, 4, 8}));
-  EXPECT_EQ(rate.page_limit, 3);
-  EXPECT_EQ(rate.window_seconds, 120);
-  ASSERT_EQ(Validate(With({"/R", "p", "/MAX", "3/120"}), &slots, &defaults),
-            "");
-  EXPECT_EQ(defaults.page_limit, 5);
-  EXPECT_EQ(defaults.window_seconds, 60);
+  EXPECT_EQ(Validate("+/R p /MAX 3/120", &defaults), "");
+  EXPECT_EQ(std::vector<int>({rate.page_limit, rate.window_seconds,
+                              defaults.page_limit, defaults.window_seconds}),
+            std::vector<int>({3, 120, 5, 60}));
 }
 
-// Given text as "%d/%d" reads it, the scan should count the numbers read and
-// write only those.
+// As "%d/%d" reads: the count of numbers read, and only those written.
 TEST(ScanIntPairTest, CountsTheNumbersRead) {
   const struct {
     const char* text;
@@ -184,6 +149,44 @@ TEST(ScanIntPairTest, CountsTheNumbersRead) {
     EXPECT_EQ(first, c.first) << c.text;
     EXPECT_EQ(second, c.second) << c.text;
   }
+}
+
+// Each command line, then each key's answer: "absent", "key" (no value) or
+// "=value".
+TEST(OptionTableTest, ParsesCommandLines) {
+  const struct {
+    std::vector<const char*> words;
+    std::vector<std::pair<const char*, const char*>> lookups;
+  } cases[] = {
+      {{}, {{"/M0", "absent"}, {"/", "absent"}}},
+      {{"/app", "/Sys"},
+       {{"/APP", "key"}, {"/SYS", "key"}, {"/app", "absent"}}},
+      {{"/m1", "host-b", "/M0", "host-a"},
+       {{"/M1", "=host-b"}, {"/M0", "=host-a"}}},
+      {{"/L"}, {{"/L", "key"}}},
+      {{"/P0", "/P1", "1234"}, {{"/P0", "key"}, {"/P1", "=1234"}}},
+      {{"/R", "prog", "extra"}, {{"/R", "=prog"}, {"EXTRA", "absent"}}},
+      {{"stray", "/SEC"}, {{"/SEC", "key"}, {"STRAY", "absent"}}},
+      {{"/M0", "alpha", "/m0"}, {{"/M0", "key"}}},
+      {{"/M0", "alpha", "/M0", "beta"}, {{"/M0", "=beta"}}},
+      {{"/PH", ""}, {{"/PH", "="}}},
+      {{"/\xe9x\xc4-9"}, {{"/\xe9X\xc4-9", "key"}}},  // only a-z uppercased
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = {"sentory"};
+    argv.insert(argv.end(), c.words.begin(), c.words.end());
+    OptionTable table;
+    table.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    for (const auto& [key, expected] : c.lookups) {
+      const char* value = table.OptionValue(key);
+      std::string got = !table.HasOption(key)
+                            ? (value ? "absent+value" : "absent")
+                        : value ? std::string("=") + value
+                                : "key";
+      EXPECT_EQ(got, expected) << key << " after " << argv.size() << " words";
+    }
+  }
+  EXPECT_EQ(OptionTable::NumberedKey("/M", 31), "/M31");
 }
 
 }  // namespace

@@ -19,12 +19,8 @@ class AlertTextTest : public testing::Test {
   std::string Render(const EventFields& fields, const char* log = "System") {
     EventRecord record = MakeEventRecord(fields);
     std::string text = RenderAlert(registry_, messages_, record, log);
-    EXPECT_EQ(registry_.open_keys, 0) << "a registry key was left open";
-    EXPECT_EQ(messages_.loaded, 0) << "a message file was left loaded";
-    EXPECT_EQ(messages_.buffers, 0) << "a message buffer was not freed";
-    for (char c : text) {
-      EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << "byte " << int(c);
-    }
+    EXPECT_EQ(registry_.open_keys + messages_.loaded + messages_.buffers, 0);
+    for (char c : text) EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << int(c);
     return text;
   }
 
@@ -39,16 +35,10 @@ class AlertTextTest : public testing::Test {
 
 EventFields Event(std::uint32_t id, std::uint16_t type,
                   std::vector<std::string> strings = {}) {
-  EventFields fields;
-  fields.event_id = id;
-  fields.type = type;
-  fields.strings = std::move(strings);
-  return fields;
+  return {1, 0, id, type, "Disk", "SERVER1", std::move(strings)};
 }
 
-// Given records whose source has no message, the text should be the full
-// header and the insertion strings joined with "|", cleaned. The other type
-// words and logs are checked end to end by WatchTest.
+// No message: the header and the insertion strings joined with "|", cleaned.
 TEST_F(AlertTextTest, HeaderAndFallbackBody) {
   EXPECT_EQ(Render(Event(11, 1)), "SERVER1*Sys*ERR*Disk*11*");
   EXPECT_EQ(Render(Event(11, 2, {"a", "", "c"})),
@@ -63,8 +53,8 @@ TEST_F(AlertTextTest, HeaderAndFallbackBody) {
       "SERVER1*Sys*ERR*Disk*1*line |next|tab here|caf | ");
 }
 
-// Given a list of message files, each should be tried in turn, empty names
-// skipped and blanks kept, until one holds the full 32-bit identifier.
+// Each file of the list in turn, empty names skipped and blanks kept, until
+// one holds the full 32-bit identifier.
 TEST_F(AlertTextTest, MessageFileSearchOrder) {
   Register(";missing.dll;;first.dll; second.dll;");
   messages_.files["first.dll"][7] = "wrong identifier";
@@ -75,10 +65,8 @@ TEST_F(AlertTextTest, MessageFileSearchOrder) {
                                  "missing.dll", "first.dll", " second.dll"}));
 }
 
-// Given an expandable value, environment references should be expanded
-// before any file is tried; a value that just fills the buffer should be
-// used; given a lookup that cannot succeed, the body should be the insertion
-// strings.
+// Expandable values expanded, a value that just fills the buffer used, and
+// the insertion strings where a lookup cannot succeed.
 TEST_F(AlertTextTest, RegistryLookup) {
   const std::string x259(259, 'x'), x260(260, 'x'), s250(250, 'S');
   registry_.environment["SYSTEMROOT"] = "C:\\Windows";
@@ -112,14 +100,13 @@ TEST_F(AlertTextTest, RegistryLookup) {
   }
 }
 
-// Given key paths, the root should be recognised by prefix in any case and
-// the rest returned in upper case.
+// The root recognised by prefix in any case, the rest in upper case.
 TEST(ParseRegistryRootTest, Roots) {
   struct Case {
     std::string path;
     int result;
-    RegistryService::Root root;
-    const char* sub_key;
+    RegistryService::Root root = RegistryService::Root::kLocalMachine;
+    std::string sub_key;
   };
   using Root = RegistryService::Root;
   const Case cases[] = {
@@ -127,10 +114,11 @@ TEST(ParseRegistryRootTest, Roots) {
       {"HKEY_CLASSES_ROOT\\a", 0, Root::kClassesRoot, "A"},
       {"HKEY_CURRENT_USER", 0, Root::kCurrentUser, ""},
       {"HKEY_USERSX\\y", 0, Root::kUsers, "X\\Y"},
-      {"HKEY_CURRENT_CONFIG\\x", 1, Root::kLocalMachine, nullptr},
-      {"SOFTWARE\\x", 1, Root::kLocalMachine, nullptr},
-      {"HKEY_USERS\\" + std::string(248, 'k'), 0, Root::kUsers, nullptr},
-      {"HKEY_USERS\\" + std::string(249, 'k'), 1, Root::kLocalMachine, nullptr},
+      {"HKEY_CURRENT_CONFIG\\x", 1, Root::kLocalMachine, ""},
+      {"SOFTWARE\\x", 1, Root::kLocalMachine, ""},
+      {"HKEY_USERS\\" + std::string(248, 'k'), 0, Root::kUsers,
+       std::string(248, 'K')},
+      {"HKEY_USERS\\" + std::string(249, 'k'), 1, Root::kLocalMachine, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -139,9 +127,7 @@ TEST(ParseRegistryRootTest, Roots) {
     ASSERT_EQ(ParseRegistryRoot(c.path.c_str(), &root, sub_key), c.result);
     if (c.result != 0) continue;
     EXPECT_EQ(root, c.root);
-    if (c.sub_key != nullptr) {
-      EXPECT_STREQ(sub_key, c.sub_key);
-    }
+    EXPECT_EQ(sub_key, c.sub_key);
   }
 }
 

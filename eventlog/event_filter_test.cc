@@ -11,15 +11,10 @@ namespace {
 
 EventRecord Record(std::uint16_t type, std::uint32_t id = 0,
                    const char* source = "") {
-  EventFields fields;
-  fields.type = type;
-  fields.event_id = id;
-  fields.source = source;
-  return MakeEventRecord(fields);
+  return MakeEventRecord({1, 0, id, type, source, "SERVER1", {}});
 }
 
-// Given each skip text, a record should be skipped only by an entry with its
-// whole ID and its whole source name.
+// Skipped only by an entry with the record's whole ID and whole source name.
 TEST(EventFilterTest, SkipTextMatching) {
   const struct {
     const char* text;
@@ -56,18 +51,16 @@ TEST(EventFilterTest, SkipTextMatching) {
       {"", 17, "Tape", false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.text) + " / " + std::to_string(c.event_id) +
-                 " " + c.source);
     SeveritySlots slots;
     slots.slot[0] = 1;
     SkipList skip_list(c.text);
     EXPECT_EQ(PassesFilter(Record(1, c.event_id, c.source), slots, &skip_list),
-              !c.skipped);
+              !c.skipped)
+        << c.text << " / " << c.event_id << " " << c.source;
   }
 }
 
-// Given each "/S" value, the records of each type should pass as the slots
-// say, type 0 passing while any slot is unfilled.
+// Types pass as the slots say; type 0 while any slot is unfilled.
 TEST(EventFilterTest, Severities) {
   const struct {
     const char* letters;
@@ -90,9 +83,8 @@ TEST(EventFilterTest, Severities) {
   }
 }
 
-// Given a skip file, its text should be read up to its first NUL byte; given
-// each failing step, the matching line should be written, and every handle
-// and view should be given back.
+// The text up to the first NUL byte, or the line of the failing step; every
+// handle and view given back.
 TEST(EventFilterTest, LoadSkipText) {
   const std::string kMapping = "Could not create file-mapping object for ";
   const struct {
@@ -121,8 +113,7 @@ TEST(EventFilterTest, LoadSkipText) {
     if (c.line.empty()) {
       EXPECT_EQ(skip_list.text(), "17 Tape\n");
     }
-    EXPECT_EQ(files.handles, 0);
-    EXPECT_EQ(files.views, 0);
+    EXPECT_EQ(files.handles + files.views, 0);
   }
 }
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "eventlog/blackout.h"
 #include "tests/support/fake_services.h"
 
 namespace sentory {
@@ -19,27 +21,24 @@ class LogRotationTest : public testing::Test {
     cursors_.Reset(machines);
   }
 
-  // One visit: the numbers of the records handed out, then its end.
-  std::vector<std::uint32_t> Visit(NextEventResult* end = nullptr) {
+  // One visit: the numbers of the records handed out; its end in |end_|.
+  std::vector<std::uint32_t> Visit() {
     std::vector<std::uint32_t> numbers;
-    for (;;) {
-      EventRecord record;
-      char name[kLogNameSize];
-      NextEventResult result = rotation_.NextEvent(&record, name);
-      if (result != NextEventResult::kEvent) {
-        if (end != nullptr) *end = result;
-        EXPECT_EQ(log_.open_handles, 0) << "a visit ended with its log open";
-        return numbers;
-      }
+    EventRecord record;
+    char name[kLogNameSize];
+    while ((end_ = rotation_.NextEvent(&record, name)) ==
+           NextEventResult::kEvent)
       numbers.push_back(record.Header().RecordNumber);
-    }
+    EXPECT_EQ(log_.open_handles, 0) << "a visit ended with its log open";
+    return numbers;
   }
 
   void Fill(const char* machine, const char* log, int count) {
-    for (int i = 0; i < count; ++i) log_.Append(machine, log, EventFields());
+    while (count-- > 0) log_.Append(machine, log, EventFields());
   }
 
   std::vector<const char*> words_;
+  NextEventResult end_;
   OptionTable options_;
   FakeEventLog log_;
   FakeConsole console_;
@@ -50,9 +49,8 @@ class LogRotationTest : public testing::Test {
   LogRotation rotation_{options_, log_, out_, blackout_, cursors_};
 };
 
-// Given two machines, two logs and a machine after a gap, the visits should
-// run System then Application on each machine in turn, whatever the order
-// of the options.
+// System then Application on each machine in turn, whatever the order of the
+// options; a machine after a gap is not visited.
 TEST_F(LogRotationTest, VisitingOrder) {
   Start(2, {"/APP", "/SYS", "/M0", "a", "/M1", "b", "/M3", "d"});
   for (const char* m : {"a", "b", "d"}) {
@@ -65,14 +63,11 @@ TEST_F(LogRotationTest, VisitingOrder) {
                                       "B/Application", "A/System"}));
 }
 
-// Given a log first seen with records, they should count as seen. Given a
-// log that was empty, cleared or wrapped past the cursor between two
-// visits, the next visit should hand out every record that still exists
-// after the cursor, or from the oldest one. A cursor next to the highest
-// record number is a cursor like any other.
+// Records there at the first visit count as seen; after a clear or a wrap
+// past the cursor, every record after the cursor, or from the oldest, is
+// handed out.
 TEST_F(LogRotationTest, CursorOutsideTheLog) {
   const struct {
-    const char* name;
     int before;    // records at the first visit
     int dropped;   // oldest records dropped (wrap) after it
     bool cleared;  // log cleared after it
@@ -80,54 +75,47 @@ TEST_F(LogRotationTest, CursorOutsideTheLog) {
     std::vector<std::uint32_t> expected;
     std::uint32_t oldest = 0;  // number of the first record, when not 1
   } cases[] = {
-      {"existing records count as seen", 100, 0, false, 2, {101, 102}},
-      {"empty at first", 0, 0, false, 2, {1, 2}},
-      {"cleared", 5, 0, true, 3, {1, 2, 3}},
-      {"cleared, then as many as before", 3, 0, true, 4, {4}},
-      {"wrapped past the cursor", 5, 9, false, 7, {10, 11, 12}},
-      {"wrapped to the cursor", 5, 5, false, 2, {6, 7}},
-      {"last record number", 2, 0, false, 1, {0xFFFFFFFF}, 0xFFFFFFFD},
-  };
+      {100, 0, false, 2, {101, 102}},
+      {0, 0, false, 2, {1, 2}},
+      {5, 0, true, 3, {1, 2, 3}},
+      {3, 0, true, 4, {4}},
+      {5, 9, false, 7, {10, 11, 12}},
+      {5, 5, false, 2, {6, 7}},
+      {2, 0, false, 1, {0xFFFFFFFF}, 0xFFFFFFFD}};  // 0xFFFFFFFF is a number
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.before * 100 + c.added);
     FakeEventLog::Log& log = log_.At("a", "System");
     log = FakeEventLog::Log();
     log.oldest = c.oldest;
     Start(1, {"/M0", "a", "/SYS"});
     Fill("a", "System", c.before);
     EXPECT_TRUE(Visit().empty());
-    if (c.cleared) log_.Clear("a", "System");
+    if (c.cleared) log = FakeEventLog::Log();
     Fill("a", "System", c.added);
     if (c.dropped > 0) log_.Drop("a", "System", c.dropped);
-    NextEventResult end;
-    EXPECT_EQ(Visit(&end), c.expected);
-    EXPECT_EQ(end, NextEventResult::kCaughtUp);
+    EXPECT_EQ(Visit(), c.expected);
+    EXPECT_EQ(end_, NextEventResult::kCaughtUp);
   }
 }
 
-// Given a record larger than the first buffer, it should be read again at
-// the size the service asks for and handed out.
+// A record larger than the first buffer is read again at the size asked for.
 TEST_F(LogRotationTest, LargeRecordReadTwice) {
   Start(1, {"/M0", "a", "/SYS"});
   log_.At("a", "System");
   Visit();
-  EventFields big;
-  big.data_bytes = 2000;
-  log_.Append("a", "System", big);
+  log_.Append("a", "System", {1, 0, 1, 1, "Disk", "SERVER1", {}, 2000});
   EXPECT_EQ(Visit(), std::vector<std::uint32_t>{1});
   ASSERT_EQ(log_.read_sizes.size(), 2u);
-  EXPECT_EQ(log_.read_sizes[0], 512u);
-  EXPECT_GT(log_.read_sizes[1], 2000u);
+  EXPECT_TRUE(log_.read_sizes[0] == 512 && log_.read_sizes[1] > 2000);
 }
 
-// Given failures at each step, the visit should end with Error, the cursor
-// unchanged, and only a failed open should be reported.
+// A failure at each step ends the visit with Error, the cursor unchanged;
+// only a failed open is reported.
 TEST_F(LogRotationTest, Failures) {
   Start(2, {"/M0", "Nowhere", "/M1", "b", "/SYS"});
   Fill("b", "System", 1);
-  NextEventResult end;
-  Visit(&end);
-  EXPECT_EQ(end, NextEventResult::kError);
+  Visit();
+  EXPECT_EQ(end_, NextEventResult::kError);
   Visit();  // b: first visit, record 1 seen
   Fill("b", "System", 2);
   FakeEventLog::Log& b = log_.At("b", "System");
@@ -135,21 +123,18 @@ TEST_F(LogRotationTest, Failures) {
        {&FakeEventLog::Log::fail_queries, &FakeEventLog::Log::fail_reads}) {
     b.*fault = true;
     Visit();  // Nowhere
-    EXPECT_TRUE(Visit(&end).empty());
-    EXPECT_EQ(end, NextEventResult::kError);
+    EXPECT_TRUE(Visit().empty());
+    EXPECT_EQ(end_, NextEventResult::kError);
     EXPECT_EQ(*cursors_.Entry("System", 1), 1u);
     b.*fault = false;
   }
   Visit();  // Nowhere
   EXPECT_EQ(Visit(), (std::vector<std::uint32_t>{2, 3}));
-  std::string reports;
-  for (int i = 0; i < 4; ++i)
-    reports += "Unable to open System log on Nowhere\n";
-  EXPECT_EQ(console_.console, reports);
+  std::string line = "Unable to open System log on Nowhere\n";
+  EXPECT_EQ(console_.console, line + line + line + line);
 }
 
-// Given a blackout that begins during a visit, the visit should end with
-// Blackout, and the records left should be handed out after it.
+// A blackout beginning during a visit ends it; the records left come after.
 TEST_F(LogRotationTest, BlackoutDuringAVisit) {
   Start(1, {"/M0", "a", "/SYS", "/B0", "1-2"});
   log_.At("a", "System");
@@ -161,11 +146,56 @@ TEST_F(LogRotationTest, BlackoutDuringAVisit) {
   clock_.now = 3600;  // 01:00
   EXPECT_EQ(rotation_.NextEvent(&record, name), NextEventResult::kBlackout);
   EXPECT_EQ(log_.open_handles, 0);
-  NextEventResult end;
-  EXPECT_TRUE(Visit(&end).empty());
-  EXPECT_EQ(end, NextEventResult::kBlackout);
+  EXPECT_TRUE(Visit().empty());
+  EXPECT_EQ(end_, NextEventResult::kBlackout);
   clock_.now = 7200;  // 02:00, the end hour is outside
   EXPECT_EQ(Visit(), (std::vector<std::uint32_t>{2, 3}));
+}
+
+// Through one day hour by hour: the hours blacked out, and one notice as each
+// blackout begins.
+TEST(BlackoutTest, HoursAndNotices) {
+  const struct {
+    const char* words;    // the blackout options
+    const char* dark;     // 24 hours: '#' blacked out
+    const char* notices;  // "start to end" of each notice written
+  } cases[] = {
+      {"/B0 22-6", "######................##", "22:00 to 6:00 22:00 to 6:00"},
+      {"/B0 5-5", "........................", ""},
+      {"/B0 0-23", "#######################.", "0:00 to 23:00"},
+      {"/B0 0-23 /B1 23-0", "########################", "0:00 to 23:00"},
+      {"/B0 1-3 /B1 3-5", ".####...................", "1:00 to 3:00"},
+      {"/B0 2-6 /B1 1-4", ".#####..................", "1:00 to 4:00"},
+      {"/B0 1-2 /B1 4-5", ".#..#...................",
+       "1:00 to 2:00 4:00 to 5:00"},
+      {"", "........................", ""},
+      {"/B1 0-23", "........................", ""},  // a gap ends the list
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    std::istringstream words(c.words), notices(c.notices);
+    std::vector<std::string> args = {"sentory"};
+    for (std::string w; words >> w;) args.push_back(w);
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    OptionTable options;
+    options.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    FakeConsole console;
+    OutputStream out(console);
+    FakeClock clock;
+    Blackout blackout(options, clock, out);
+    std::string dark, expected, from, to, end;
+    for (clock.now = 1800; clock.now < 86400; clock.now += 3600) {
+      bool first = blackout.InBlackout();
+      EXPECT_EQ(blackout.InBlackout(), first);  // asked again: same answer
+      dark += first ? '#' : '.';
+    }
+    while (notices >> from >> to >> end) {
+      expected += "Blackout in effect from " + from + " to " + end + "\n";
+    }
+    EXPECT_EQ(dark, c.dark);
+    EXPECT_EQ(console.console, expected);
+  }
 }
 
 }  // namespace

@@ -5,53 +5,43 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_process_launcher.h"
-#include "tests/support/fakes.h"
+#include "tests/support/fake_services.h"
 #include "winformat/command_line.h"
 
 namespace sentory {
 namespace {
 
 const char kTime[] = "Mon Dec 07 03:04:40 2026";
-const std::string kQuotedTime = std::string(" \"") + kTime + "\" ";
 
-// Given a program and an alert text, the command line holds the program and
-// two quoted arguments, and splits back into the program and exactly those
-// two arguments (an unquoted tab splits the program itself).
+// The program and two quoted arguments, which split back into exactly the
+// time and the text as received (an unquoted tab splits the program itself).
 TEST(AlertProgramTest, FormsCommandLine) {
-  const std::string x981(981, 'x'), x982(982, 'x'), x983(983, 'x');
+  const std::string x981(981, 'x'), x982(982, 'x'), x983(983, 'x'),
+      p993(993, 'p'), t = std::string(" \"") + kTime + "\" \"";
   const struct {
-    const char* name;
-    std::string program, text;
-    std::string line;      // the whole command line
-    std::string received;  // the alert text as the program receives it
+    std::string program, text, line, received;
     std::size_t words = 3;
   } cases[] = {
-      {"plain", "alert.exe", "SRV*Sys*WARN*Disk*11*Bad block",
-       "alert.exe" + kQuotedTime + "\"SRV*Sys*WARN*Disk*11*Bad block\"",
+      {"alert.exe", "SRV*Sys*WARN*Disk*11*Bad block",
+       "alert.exe" + t + "SRV*Sys*WARN*Disk*11*Bad block\"",
        "SRV*Sys*WARN*Disk*11*Bad block"},
-      {"blank quotes the program", "C:\\My Tools\\alert.exe", "text",
-       "\"C:\\My Tools\\alert.exe\"" + kQuotedTime + "\"text\"", "text"},
-      {"tab does not quote", "alert\tx.exe", "text",
-       "alert\tx.exe" + kQuotedTime + "\"text\"", "text", 4},
-      {"double quotes become single", "a.exe", "say \"hi\" & | \"",
-       "a.exe" + kQuotedTime + "\"say 'hi' & | '\"", "say 'hi' & | '"},
-      {"inner backslashes kept", "a.exe", "C:\\dir\\\"x\\\\y",
-       "a.exe" + kQuotedTime + "\"C:\\dir\\'x\\\\y\"", "C:\\dir\\'x\\\\y"},
-      {"trailing backslashes doubled", "a.exe", "dir\\\\",
-       "a.exe" + kQuotedTime + "\"dir\\\\\\\\\"", "dir\\\\"},
-      {"983 characters after a 10-character program", "alert1.exe",
-       std::string(2000, 'x'), "alert1.exe" + kQuotedTime + "\"" + x983 + "\"",
+      {"C:\\My Tools\\alert.exe", "text",
+       "\"C:\\My Tools\\alert.exe\"" + t + "text\"", "text"},
+      {"alert\tx.exe", "text", "alert\tx.exe" + t + "text\"", "text", 4},
+      {"a.exe", "say \"hi\" & | \"", "a.exe" + t + "say 'hi' & | '\"",
+       "say 'hi' & | '"},
+      {"a.exe", "C:\\dir\\\"x\\\\y", "a.exe" + t + "C:\\dir\\'x\\\\y\"",
+       "C:\\dir\\'x\\\\y"},
+      {"a.exe", "dir\\\\", "a.exe" + t + "dir\\\\\\\\\"", "dir\\\\"},
+      // Cut to fit 1022 characters: a lone backslash dropped, a doubled kept.
+      {"alert1.exe", std::string(2000, 'x'), "alert1.exe" + t + x983 + "\"",
        x983},
-      {"cut drops a lone backslash", "alert1.exe", x982 + "\\yyy",
-       "alert1.exe" + kQuotedTime + "\"" + x982 + "\"", x982},
-      {"cut keeps a doubled backslash", "alert1.exe", x981 + "\\\\yy",
-       "alert1.exe" + kQuotedTime + "\"" + x981 + "\\\\\"", x981 + "\\"},
-      {"longest program leaves an empty text", std::string(993, 'p'), "text",
-       std::string(993, 'p') + kQuotedTime + "\"\"", ""},
+      {"alert1.exe", x982 + "\\yyy", "alert1.exe" + t + x982 + "\"", x982},
+      {"alert1.exe", x981 + "\\\\yy", "alert1.exe" + t + x981 + "\\\\\"",
+       x981 + "\\"},
+      {p993, "text", p993 + t + "\"", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
     FakeConsole console;
     OutputStream out(console);
     FakeProcessLauncher launcher;
@@ -59,54 +49,38 @@ TEST(AlertProgramTest, FormsCommandLine) {
                                  c.text.c_str()));
     EXPECT_EQ(std::vector<std::string>{c.line}, launcher.command_lines);
     std::vector<std::string> words = SplitCommandLine(c.line);
-    ASSERT_EQ(c.words, words.size());
-    if (c.words == 3) {
-      EXPECT_EQ(c.program, words[0]);
-    }
+    ASSERT_EQ(c.words, words.size()) << c.line;
+    EXPECT_EQ(c.words == 3 ? c.program : words[0], words[0]);
     EXPECT_EQ(kTime, words[c.words - 2]);
     EXPECT_EQ(c.received, words[c.words - 1]);
   }
 }
 
-// Given a program that starts, we should announce it, wait for it and close
-// the process handle, then the thread handle. Given a start that fails, or a
-// program that leaves no room for the alert text, we should write why (the
-// error code as unsigned decimal) and return 1 without waiting.
+// Announced, waited for, process then thread handle closed; a failed start
+// (error as unsigned decimal) or no room for the text: why, and 1.
 TEST(AlertProgramTest, StartWaitAndFailures) {
   const std::string p994(994, 'p');
   const struct {
     std::string program;
     std::uint32_t start_error;
-    int result;
     std::string console;
     std::vector<std::string> calls;
   } cases[] = {
-      {"alert.exe",
-       0,
-       0,
-       " Running: alert.exe\n",
-       {"start", "wait 7", "close 7", "close 8"}},
+      {"alert.exe", 0, "", {"start", "wait 7", "close 7", "close 8"}},
       {"missing.exe",
        4294967295u,
-       1,
-       " Running: missing.exe\nmissing.exe - CreateProcess failed. system "
-       "error 4294967295\n",
+       "missing.exe - CreateProcess failed. system error 4294967295\n",
        {"start"}},
-      {p994,
-       0,
-       1,
-       " Running: " + p994 + "\n" + p994 + " - command line too long\n",
-       {}},
+      {p994, 0, p994 + " - command line too long\n", {}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.program.substr(0, 12));
     FakeConsole console;
     OutputStream out(console);
     FakeProcessLauncher launcher;
     launcher.start_error = c.start_error;
-    EXPECT_EQ(c.result,
+    EXPECT_EQ(c.console.empty() ? 0 : 1,
               RunAlertProgram(launcher, out, c.program.c_str(), kTime, "t"));
-    EXPECT_EQ(c.console, console.console);
+    EXPECT_EQ(" Running: " + c.program + "\n" + c.console, console.console);
     EXPECT_EQ(c.calls, launcher.calls);
   }
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -10,40 +11,44 @@
 
 namespace sentory {
 
-/// Thrown by the fakes where the real service would end the process, so a
-/// test can watch a run end without ending itself.
+/// Thrown where the real service would end the process.
 struct ProcessEnded {
   int status;
 };
 
-/// A console that keeps what is written to it: |console| before a log file
-/// is opened, |log| afterwards.
+/// Keeps what is written: in |console|, or in |log| once a log file is open.
 class FakeConsole : public Console {
  public:
-  void Write(std::string_view text) override;
+  void Write(std::string_view text) override {
+    if (!output_closed) (log_path.empty() ? console : log).append(text);
+  }
   void Flush() override {}
-  bool ReopenOutput(const char* path) override;
+  bool ReopenOutput(const char* path) override {
+    if (!refuse_reopen) log_path = path;
+    return !refuse_reopen;
+  }
   void CloseOutput() override { output_closed = true; }
   bool SetControlHandler(ControlHandler h) override {
     handler = h;
     return true;
   }
-  [[noreturn]] void ExitProcess(int status) override;
-  /// Records the status in |exits| too, and sets |exited_at_once|.
-  [[noreturn]] void ExitProcessNow(int status) override;
+  [[noreturn]] void ExitProcess(int status) override { Exit(status, false); }
+  [[noreturn]] void ExitProcessNow(int status) override { Exit(status, true); }
+  [[noreturn]] void Exit(int status, bool at_once) {
+    exits.push_back(status);
+    exited_at_once = at_once;
+    throw ProcessEnded{status};
+  }
 
-  std::string console;
-  std::string log;
-  std::string log_path;        ///< the path of the last successful reopen
-  bool refuse_reopen = false;  ///< makes ReopenOutput fail
-  bool output_closed = false;
+  std::string console, log, log_path;
+  bool refuse_reopen = false, output_closed = false, exited_at_once = false;
   ControlHandler handler = nullptr;
   std::vector<int> exits;
-  bool exited_at_once = false;  ///< the last exit was ExitProcessNow
 };
 
-/// A clock that never waits: it records sleeps and tones and moves its time
-/// only when told to (|now|) or by the sleeps themselves.
+/// Never waits: records sleeps and tones; its time (UTC) moves only when set
+/// or by the sleeps. With |stop_after_sleeps| >= 0 the sleep after that many
+/// ends the run with ProcessEnded{-1}.
 class FakeClock : public Clock {
  public:
   std::int64_t Now() override { return now; }
@@ -53,16 +58,10 @@ class FakeClock : public Clock {
     beeps.push_back({frequency, milliseconds});
   }
 
-  std::int64_t now = 0;
-  std::int64_t utc_offset = 0;  ///< seconds added to give local time
+  std::int64_t now = 0, milliseconds = 0;
   std::vector<std::uint32_t> sleeps;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> beeps;
-  /// When not negative, the sleep after this many sleeps ends the run with
-  /// ProcessEnded{-1}, so a loop that never returns can be stopped.
   int stop_after_sleeps = -1;
-
- private:
-  std::int64_t pending_milliseconds_ = 0;
 };
 
 }  // namespace sentory

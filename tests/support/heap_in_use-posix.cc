@@ -1,11 +1,8 @@
-// The heap in use on glibc systems.
-
 #include <malloc.h>
 
 #include "tests/support/heap_in_use.h"
 
-// Present when the tests run under AddressSanitizer, whose heap the C
-// library's figures do not cover.
+// Under AddressSanitizer, which owns the heap.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes()
     __attribute__((weak));
 

@@ -1,5 +1,3 @@
-// The heap in use on Windows, walked block by block.
-
 #include <malloc.h>
 
 #include "tests/support/heap_in_use.h"

@@ -5,8 +5,7 @@
 
 namespace sentory {
 
-/// Bytes of the heap in use, as the C library (or AddressSanitizer, when it
-/// owns the heap) counts them; false when this platform cannot tell.
+/// Bytes of the heap in use; false when this platform cannot tell.
 bool HeapInUse(std::size_t* bytes);
 
 }  // namespace sentory
