@@ -1,7 +1,12 @@
+// The modem link, the TAP exchange and the dispatcher over both, each on a
+// scripted serial line.
 #include "paging/paging_dispatcher.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,142 +16,362 @@
 namespace sentory {
 namespace {
 
-const std::string kAck = "\x06", kRs = "\x1e";
+using Words = std::vector<std::string>;
+using Numbers = std::vector<std::uint32_t>;
+const std::string kFails = ScriptedSerialLine::kFails;
+const std::string kAck = "\x06", kNak = "\x15", kRs = "\x1e";
+const std::string kLogon = "\x1bPG1\r";
 
-class PagingDispatcherTest : public ::testing::Test {
- protected:
-  void SetUp() override { Options({"/P0", "111", "/P1", "222"}); }
-  void Options(std::vector<const char*> pins) {
-    options_ = OptionTable();
-    words_ = {"sentory", "/C", "COM1,9600", "/PH", "5551234"};
-    words_.insert(words_.end(), pins.begin(), pins.end());
-    options_.ParseCommandLine(static_cast<int>(words_.size()), words_.data());
+// Everything a page goes through; the dispatcher pages 111 and 222.
+struct Rig {
+  explicit Rig(const char* com = "COM1,9600",
+               std::vector<const char*> more = {"/P0", "111", "/P1", "222"})
+      : link(line, clock, com) {
+    words.insert(words.end(), more.begin(), more.end());
+    options.ParseCommandLine(static_cast<int>(words.size()), words.data());
   }
-
+  // Checks that the hang-up dialogue ran to its end.
+  void ExpectHungUp() {
+    EXPECT_NE(line.written.find("+++ath\r"), std::string::npos);
+    EXPECT_EQ(line.transcript.back(), "close");
+    EXPECT_EQ(line.Count("dtr 6"), 1);
+    EXPECT_EQ(link.IsConnected(), 0);
+    EXPECT_EQ(link.PortHandle(), kInvalidSerialHandle);
+  }
+  long Sleeps(std::uint32_t ms) const {
+    return std::count(clock.sleeps.begin(), clock.sleeps.end(), ms);
+  }
   // The dial and the logon succeed, then the blocks get |replies|.
-  void ScriptCall(std::initializer_list<std::string> replies) {
-    line_.Answer({"OK", "CONNECT 9600", "ID=", kAck});
-    line_.Answer(replies);
+  void Call(std::initializer_list<std::string> replies) {
+    line.Answer({"OK", "CONNECT 9600", "ID=", kAck});
+    line.Answer(replies);
   }
-  // The logoff and the hang-up are answered.
-  void ScriptHangUp() { line_.Answer({"\x1b\x04\r", "OK", "OK"}); }
-
+  void AnswerHangUp() { line.Answer({"\x1b\x04\r", "OK", "OK"}); }
   int Send() {
-    console_.console.clear();
-    text_ = "alert";
-    return dispatcher_.SendPages(0, &text_[0]);
+    console.console.clear();
+    text = "alert";
+    return dispatcher.SendPages(0, &text[0]);
+  }
+  // Sends |message| to |pin| through an exchange of its own, on a fresh
+  // record; "/D" traces it.
+  int Page(const char* pin, std::string message) {
+    if (!tap)
+      tap.emplace(line, line.CreateFileA("C"), options.HasOption("/D"), out);
+    line.transcript.clear();
+    line.written.clear();
+    text = message;
+    return tap->SendPage(pin, &text[0]);
   }
 
-  std::vector<const char*> words_;
-  OptionTable options_;
-  FakeConsole console_;
-  OutputStream out_{console_};
-  FakeClock clock_;
-  ScriptedSerialLine line_;
-  ModemLink link_{line_, clock_, "COM1,9600"};
-  PageRateWindow rate_;
-  PagingDispatcher dispatcher_{options_, out_, clock_, link_, rate_};
-  std::string text_;
+  std::vector<const char*> words = {"sentory", "/C", "COM1,9600", "/PH",
+                                    "5551234"};
+  OptionTable options;
+  ScriptedSerialLine line;
+  FakeClock clock;
+  FakeConsole console;
+  OutputStream out{console};
+  ModemLink link;
+  PageRateWindow rate;
+  PagingDispatcher dispatcher{options, out, clock, link, rate};
+  std::optional<TapExchange> tap;
+  std::string text;
 };
 
-TEST_F(PagingDispatcherTest, PagesEveryPinAndMarksTheFailedOnes) {
-  ScriptCall({kAck, kAck});
-  EXPECT_EQ(Send(), 0);
-  EXPECT_EQ(console_.console, " Paged: 111 222\n");
-
-  // The line stayed up; one PIN of two failing still counts as paged.
-  line_.Answer({kAck, kRs});
-  EXPECT_EQ(Send(), 0);
-  EXPECT_EQ(console_.console, " Paged: 111 222(error)\n");
-  EXPECT_EQ(line_.Count("open"), 1);
-  EXPECT_EQ(rate_.pages_in_window, 3u);
-
-  // Every PIN failed: the line is hung up and the caller must retry.
-  line_.Answer({kRs, kRs});
-  ScriptHangUp();
-  EXPECT_EQ(Send(), 1);
-  EXPECT_EQ(console_.console,
-            " Paged: 111(error) 222(error) No pages sent. Retrying...\n");
-  EXPECT_EQ(link_.IsConnected(), 0);
-  EXPECT_EQ(line_.Count("> \x04\r"), 1);
-  EXPECT_EQ(rate_.pages_in_window, 3u);
-}
-
-// Given failed dials, the error should be written and beeped once per row
-// of them; hanging up needs no line when there is none, and an unknown mode
-// fails.
-TEST_F(PagingDispatcherTest, ConnectErrorIsWrittenOncePerRow) {
-  EXPECT_EQ(dispatcher_.SendPages(1, nullptr), 0);
-  EXPECT_EQ(dispatcher_.SendPages(2, nullptr), 1);
-  EXPECT_TRUE(line_.transcript.empty());
-  EXPECT_TRUE(console_.console.empty());
-  const std::string error = " Error connecting to 5551234 on COM1,9600\n";
-  line_.open_fails = true;
-  EXPECT_EQ(Send(), 1);
-  EXPECT_EQ(console_.console, error);
-  EXPECT_EQ(Send(), 1);
-  EXPECT_EQ(console_.console, "");
-  EXPECT_EQ(clock_.beeps, (decltype(clock_.beeps){{500, 250}}));
-
-  line_.open_fails = false;
-  ScriptCall({kAck, kAck});
-  ScriptHangUp();
-  EXPECT_EQ(Send(), 0);
-  EXPECT_EQ(dispatcher_.SendPages(1, nullptr), 0);
-  EXPECT_EQ(link_.IsConnected(), 0);
-
-  line_.open_fails = true;
-  EXPECT_EQ(Send(), 1);
-  EXPECT_EQ(console_.console, error);
-  EXPECT_EQ(clock_.beeps.size(), 2u);
-}
-
-TEST_F(PagingDispatcherTest, FullWindowHangsUpAndWaitsForTheNext) {
-  Options({"/P0", "111"});
-  clock_.now = 1000;
-  ScriptCall({kAck, kAck, kAck, kAck, kAck});
-  for (int page = 0; page < 5; ++page) ASSERT_EQ(Send(), 0);
-  EXPECT_TRUE(clock_.sleeps.empty());  // the first call never waits
-  EXPECT_EQ(rate_.window_start, 1000u);
-
-  ScriptHangUp();
-  ScriptCall({kAck});
-  ASSERT_EQ(Send(), 0);
-  // Hung up once, then 3000 ms steps until more than 60 s have passed.
-  EXPECT_EQ(line_.Count("> +++"), 1);
-  EXPECT_EQ(clock_.sleeps, std::vector<std::uint32_t>(21, 3000));
-  EXPECT_EQ(rate_.window_start, 1063u);
-  EXPECT_EQ(rate_.pages_in_window, 1u);
-}
-
-TEST_F(PagingDispatcherTest, WindowEdgesAndOneCallPassingTheLimit) {
-  struct Case {
-    std::int64_t now;
-    std::uint32_t pages_after;
-  } cases[] = {{1060, 6}, {1061, 2}, {999, 2}, {1000, 6}};
-  ScriptCall({});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.now);
-    rate_.window_start = 1000;
-    rate_.pages_in_window = 4;  // one call may pass the limit
-    clock_.now = c.now;
-    line_.Answer({kAck, kAck});
-    ASSERT_EQ(Send(), 0);
-    EXPECT_EQ(rate_.pages_in_window, c.pages_after);
+TEST(ComSettingsTest, ReadsFieldsByTheCommaAndAtoiRules) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"COM2", "COM2 9600 8 0 0"},
+      {"com3,19200,7,e,1", "COM3 19200 7 2 0"},
+      {"COM2,,7", "COM2 7 8 0 0"},  // the fields move up
+      {",,COM4,1200,,5,odd,2,x", "COM4 1200 5 1 2"},
+      {"COM1,9600,8,MARK,3", "COM1 9600 8 3 0"},
+      {"COM1, -12x,263,s", "COM1 -12 7 4 0"},
+      {"averyveryverylongport", "AVERYVERYVERYLO 9600 8 0 0"},
+  };
+  for (const auto& [text, fields] : cases) {
+    ComSettings s = ParseComSettings(text);
+    char got[64];
+    std::snprintf(got, sizeof(got), "%s %d %d %d %d", s.port_name, s.baud_rate,
+                  s.data_bits, s.parity, s.stop_bits);
+    EXPECT_STREQ(got, fields) << text;
   }
-  EXPECT_TRUE(clock_.sleeps.empty());
-  ScriptHangUp();
-  ScriptCall({kAck, kAck});
-  ASSERT_EQ(Send(), 0);
-  EXPECT_FALSE(clock_.sleeps.empty());
 }
 
-TEST_F(PagingDispatcherTest, TraceBetweenPieces) {
-  Options({"/P0", "111", "/D"});
-  ScriptCall({kRs});
-  ScriptHangUp();
-  EXPECT_EQ(Send(), 1);
-  std::string out = console_.console;
+TEST(ModemLinkTest, ConnectsConfiguresAndHangsUp) {
+  Rig x("com3,19200,7,e,2");
+  x.line.Answer({"\r\nOK\r\n", "\r\nCONNECT 9600\r\n"});
+  ASSERT_EQ(x.link.Connect("5551234"), 0);
+  EXPECT_EQ(x.link.IsConnected(), 1);
+  EXPECT_EQ(x.line.transcript,
+            Words({"open COM3", "dtr 5", "> atz\r", "< \r\nOK\r\n",
+                   "> atdt5551234\r", "< \r\nCONNECT 9600\r\n"}));
+  const Dcb& d = x.line.dcb;
+  const CommTimeouts& t = x.line.timeouts;
+  EXPECT_EQ(Numbers({d.BaudRate, d.ByteSize, d.Parity, d.StopBits,
+                     t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                     t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                     t.WriteTotalTimeoutConstant}),
+            Numbers({19200, 7, 2, 2, 2000, 5, 500, 5, 500}));
+  // A hang-up answered at once needs no pause; a failed read is a miss.
+  x.line.Answer({kFails, "OK", "ok"});
+  EXPECT_EQ(x.link.HangUp(), 0);
+  x.ExpectHungUp();
+  EXPECT_EQ(x.clock.sleeps, Numbers{1000});
+  for (std::uint32_t size : x.line.read_sizes) EXPECT_EQ(size, 127u);
+}
+
+// The modem's answers → the result, whether "atdt" went out, the 2500 ms
+// pauses of the dial and the 1000 ms ones after missed OKs. A failed dial
+// hangs up in full and here finds no OK: five pauses per command.
+TEST(ModemLinkTest, DialVerdicts) {
+  const struct {
+    Words answers;
+    int result, dials;
+    long dial_pauses, ok_pauses;
+  } cases[] = {
+      {{"ok", "connect"}, 0, 1, 0, 0},
+      {{"", "OK", "", "RING", "CONNECT 2400"}, 0, 1, 2, 1},
+      {{"ok", "BUSY"}, 1, 1, 0, 10},
+      {{"ok", "no dialtone"}, 1, 1, 0, 10},
+      {{"ok", "NO CARRIER"}, 1, 1, 0, 10},
+      {{"ok", "NO CARRIER CONNECT"}, 1, 1, 0, 10},  // failure words first
+      {{"ok", "CONN", "ECT"}, 1, 1, 24, 10},        // each read stands alone
+      {{"ok"}, 1, 1, 24, 10},
+      {{"ok", kFails}, 1, 1, 0, 10},
+      {{kFails}, 1, 0, 0, 10},
+      {{}, 1, 0, 0, 15},  // no OK to the reset in five reads
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answers.empty() ? "silence" : c.answers.back());
+    Rig x;
+    x.line.replies.assign(c.answers.begin(), c.answers.end());
+    EXPECT_EQ(x.link.Connect("5551234"), c.result);
+    EXPECT_EQ(x.line.Count("> atdt5551234\r"), c.dials);
+    EXPECT_EQ(x.Sleeps(2500), c.dial_pauses);
+    EXPECT_EQ(x.Sleeps(1000), c.ok_pauses);
+    if (c.result == 1) x.ExpectHungUp();
+  }
+}
+
+// A port that cannot be opened or set up fails the dial with the port
+// closed and nothing written; a failed write hangs up at once.
+TEST(ModemLinkTest, PortFaults) {
+  for (bool ScriptedSerialLine::*fails :
+       {&ScriptedSerialLine::open_fails, &ScriptedSerialLine::get_state_fails,
+        &ScriptedSerialLine::get_timeouts_fails,
+        &ScriptedSerialLine::set_state_fails}) {
+    Rig x;
+    x.line.*fails = true;
+    EXPECT_EQ(x.link.Connect("1"), 1);
+    EXPECT_EQ(x.link.HangUp(), 0);
+    EXPECT_EQ(x.line.Count("close"), x.line.open_fails ? 0 : 1);
+    EXPECT_EQ(x.line.Count("> "), 0);
+  }
+  Rig x;
+  x.line.write_fails = true;
+  EXPECT_EQ(x.link.Connect("1"), 1);
+  EXPECT_EQ(x.line.written, "atz\r+++ath\r");
+  EXPECT_EQ(x.line.Count("< "), 10);
+  x.ExpectHungUp();
+}
+
+TEST(AppendChecksumTest, SumsSignedBytesInSixteenBits) {
+  // 0xE9 counts as -23, not 233; -128 is 0xFF80, whose top digit is '?'.
+  char block[] = "\x02\r\xE9\r\x03....";
+  block[5] = '\0';
+  AppendChecksum(block, sizeof(block));
+  EXPECT_STREQ(block, "\x02\r\xE9\r\003008\r");
+  char exact[6] = "\x80";  // just room for the digits, CR and terminator
+  AppendChecksum(exact, sizeof(exact));
+  EXPECT_STREQ(exact, "\x80?80\r");
+  char short_of_one[5] = "\x80";
+  AppendChecksum(short_of_one, sizeof(short_of_one));
+  EXPECT_STREQ(short_of_one, "\x80");
+}
+
+// Terminal replies → result, state after, wake-up CRs and logons sent.
+TEST(TapExchangeTest, RepliesToPromptLogonAndBlock) {
+  struct Case {
+    Words replies;
+    int result;
+    unsigned state;
+    int crs_sent, logons;
+  } cases[] = {
+      {{"id=", "\r" + kAck, kAck}, 0, 4, 1, 1},
+      {{"ID=", "\n" + kAck}, 1, 0, 1, 1},
+      {{"ID=", "\r"}, 1, 0, 1, 1},  // a lone CR yields the terminator
+      {{"ID=", "\r\r" + kAck, kAck}, 1, 0, 1, 1},  // only one CR is skipped
+      {{"ID=", "", "", kAck, kAck}, 0, 4, 1, 1},   // three reads per step
+      {{"ID=", kNak, kNak, kNak, kAck, kNak, kAck}, 0, 4, 1, 4},
+      {{"ID=", kNak, kNak, kNak, kNak, kAck, kAck}, 1, 0, 1, 4},  // resent 3x
+      {{"ID=", kAck, "\r" + kRs}, 1, 4, 1, 1},  // the next page needs no logon
+      {{"ID=", kAck, kNak, kNak, kNak, kAck}, 0, 4, 1, 1},
+      {{"ID=", kAck, kNak, kNak, kNak, kNak, kAck}, 1, 4, 1, 1},  // resent 3x
+      {{"ID=", kAck, "?"}, 1, 0, 1, 1},
+      {{"hello", "?", "ID", "I D="}, 1, 0, 4, 0},
+      {{"x", "", "", "", "x", "ID=", kAck, kAck}, 0, 4, 4, 1},
+      {{}, 1, 0, 4, 0},       // silence: three empty reads are a miss
+      {{"ID="}, 1, 0, 1, 1},  // silence after the logon
+      {{"ID=", kAck, kFails}, 1, 0, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.replies.empty() ? "silence" : c.replies.back());
+    Rig x;
+    x.line.replies.assign(c.replies.begin(), c.replies.end());
+    EXPECT_EQ(x.Page("1", "x"), c.result);
+    EXPECT_EQ(x.tap->state(), c.state);
+    EXPECT_EQ(x.line.Count("> \r"), c.crs_sent);
+    EXPECT_EQ(x.line.Count("> " + kLogon), c.logons);
+  }
+}
+
+// PIN and text → the block sent (after the logon for the first): the first
+// 245 characters of the text, unsendable ones as '.', so also in place. The
+// first two blocks are captured from an independent client.
+TEST(TapExchangeTest, BuildsBlocksAndStaysLoggedOn) {
+  const std::string a245(245, 'a');
+  const struct {
+    const char* pin;
+    std::string text, block, sent;
+  } cases[] = {
+      {"", "abc", "\x02\x0d\x61\x62\x63\x0d\x03\x31\x34\x35\x0d", "abc"},
+      {"1234567", "Disk C: 95% full",
+       "\0021234567\rDisk C: 95% full\r\003639\r", "Disk C: 95% full"},
+      {"123", a245, "\002123\r" + a245 + "\r\003=8:\r", a245},
+      {"123", a245 + "zz", "\002123\r" + a245 + "\r\003=8:\r", a245},
+      {"123", "", "\002123\r\r\0030;5\r", ""},
+      {"1", "A\tB\351C\177", "\0021\rA.B.C.\r\0031:0\r", "A.B.C."},
+  };
+  Rig x;
+  x.line.Answer({"\r\nID=", kAck});
+  for (const auto& c : cases) {
+    x.line.Answer({kAck});
+    ASSERT_EQ(x.Page(c.pin, c.text), 0);
+    EXPECT_EQ(x.line.written, (&c == cases ? "\r" + kLogon : "") + c.block);
+    EXPECT_EQ(x.text.substr(0, c.sent.size()), c.sent);
+    EXPECT_EQ(x.tap->state(), 4u);
+  }
+  for (std::uint32_t size : x.line.read_sizes) EXPECT_EQ(size, 256u);
+}
+
+TEST(TapExchangeTest, LogOffAnswers) {
+  Rig x;
+  for (const auto& [reply, result] : std::vector<std::pair<std::string, int>>{
+           {"\x1b\x04\r", 0}, {"\r\x1b\x04\r", 1}, {"", 1}}) {
+    x.line.Answer({"ID=", kAck, kAck, reply});
+    ASSERT_EQ(x.Page("1", "m"), 0);
+    EXPECT_EQ(x.tap->LogOff(), result);
+    EXPECT_EQ(x.tap->state(), 0u);
+    EXPECT_EQ(x.line.Count("> \x04\r"), 1);
+  }
+}
+
+TEST(TapExchangeTest, TracesEveryStep) {
+  Rig x("COM1", {"/D"});
+  x.line.Answer({"", "X", "", "", "", "", "ID=\xE9", kNak, kAck, kAck});
+  ASSERT_EQ(x.Page("1", "hi"), 0);
+  EXPECT_EQ(x.console.console,
+            "\nstate: 1\nout:(13)\n\nstate: 1\nin:X\n\nstate: 0\n"
+            "\nstate: 1\nout:(13)\n\nstate: 1\nin:\n\nstate: 0\n"
+            "\nstate: 1\nout:(13)\n\nstate: 1\nin:ID=(-23)\n\nstate: 2\n"
+            "\nstate: 3\nout:(27)PG1(13)\n\nstate: 3\nin:(21)\n\nstate: 2\n"
+            "\nstate: 3\nout:(27)PG1(13)\n\nstate: 3\nin:(6)\n\nstate: 4\n"
+            "\nstate: 5\nout:(2)1(13)hi(13)(3)121(13)\n\nstate: 5\nin:(6)\n");
+  // A refused logon ends without a record of its own.
+  Rig refused("COM1", {"/D"});
+  refused.line.Answer({"ID=", "?"});
+  ASSERT_EQ(refused.Page("1", "hi"), 1);
+  const std::string& out = refused.console.console;
+  EXPECT_EQ(out.substr(out.size() - 15), "\nstate: 3\nin:?\n");
+}
+
+TEST(PagingDispatcherTest, PagesEveryPinAndMarksTheFailedOnes) {
+  Rig p;
+  p.Call({kAck, kAck});
+  EXPECT_EQ(p.Send(), 0);
+  EXPECT_EQ(p.console.console, " Paged: 111 222\n");
+  // The line stayed up; one PIN of two failing still counts as paged.
+  p.line.Answer({kAck, kRs});
+  EXPECT_EQ(p.Send(), 0);
+  EXPECT_EQ(p.console.console, " Paged: 111 222(error)\n");
+  EXPECT_EQ(p.line.Count("open"), 1);
+  EXPECT_EQ(p.rate.pages_in_window, 3u);
+  // Every PIN failed: logged off, hung up, and the caller must retry.
+  p.line.Answer({kRs, kRs});
+  p.AnswerHangUp();
+  EXPECT_EQ(p.Send(), 1);
+  EXPECT_EQ(p.console.console,
+            " Paged: 111(error) 222(error) No pages sent. Retrying...\n");
+  EXPECT_EQ(p.link.IsConnected(), 0);
+  EXPECT_EQ(p.line.Count("> \x04\r"), 1);
+  EXPECT_EQ(p.rate.pages_in_window, 3u);
+}
+
+// Failed dials write and beep the error once per row of them; hanging up
+// needs no line when there is none; an unknown mode fails.
+TEST(PagingDispatcherTest, ConnectErrorIsWrittenOncePerRow) {
+  Rig p;
+  EXPECT_EQ(p.dispatcher.SendPages(1, nullptr), 0);
+  EXPECT_EQ(p.dispatcher.SendPages(2, nullptr), 1);
+  EXPECT_TRUE(p.line.transcript.empty());
+  const std::string error = " Error connecting to 5551234 on COM1,9600\n";
+  p.line.open_fails = true;
+  for (const std::string& written : {error, std::string()}) {
+    EXPECT_EQ(p.Send(), 1);
+    EXPECT_EQ(p.console.console, written);
+  }
+  EXPECT_EQ(p.clock.beeps, (decltype(p.clock.beeps){{500, 250}}));
+  p.line.open_fails = false;
+  p.Call({kAck, kAck});
+  p.AnswerHangUp();
+  EXPECT_EQ(p.Send(), 0);
+  EXPECT_EQ(p.dispatcher.SendPages(1, nullptr), 0);
+  EXPECT_EQ(p.link.IsConnected(), 0);
+  p.line.open_fails = true;
+  EXPECT_EQ(p.Send(), 1);
+  EXPECT_EQ(p.console.console, error);
+  EXPECT_EQ(p.clock.beeps.size(), 2u);
+}
+
+// A call at |now| with |pages| sent in the window that began at 1000 →
+// 3000 ms pauses (after a hang-up), the window start and pages after. The
+// window is 60 s and 5 pages; one call may pass the limit.
+TEST(PagingDispatcherTest, PageRateWindow) {
+  const struct {
+    std::int64_t now;
+    std::uint32_t pages;
+    std::size_t pauses;
+    std::uint32_t start_after, pages_after;
+  } cases[] = {{1060, 4, 0, 1000, 6},
+               {1061, 4, 0, 1061, 2},
+               {999, 4, 0, 999, 2},
+               {1000, 4, 0, 1000, 6},
+               {1000, 5, 21, 1063, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.now);
+    Rig p;
+    p.clock.now = 1000;
+    p.Call({kAck, kAck});
+    ASSERT_EQ(p.Send(), 0);  // the first call never waits
+    p.rate.pages_in_window = c.pages;
+    p.clock.now = c.now;
+    if (c.pauses > 0) p.AnswerHangUp();
+    if (c.pauses > 0) p.Call({});
+    p.line.Answer({kAck, kAck});
+    ASSERT_EQ(p.Send(), 0);
+    EXPECT_EQ(p.clock.sleeps, Numbers(c.pauses, 3000));
+    EXPECT_EQ(p.line.Count("> +++"), c.pauses > 0 ? 1 : 0);
+    EXPECT_EQ(p.rate.window_start, c.start_after);
+    EXPECT_EQ(p.rate.pages_in_window, c.pages_after);
+  }
+}
+
+// The trace of the exchange goes between the pieces of the result line.
+TEST(PagingDispatcherTest, TraceBetweenPieces) {
+  Rig p("COM1,9600", {"/P0", "111", "/D"});
+  p.Call({kRs});
+  p.AnswerHangUp();
+  EXPECT_EQ(p.Send(), 1);
+  const std::string& out = p.console.console;
   EXPECT_EQ(out.substr(0, 30), " Paged: 111\nstate: 1\nout:(13)\n");
   EXPECT_NE(out.find("\nstate: 5\nin:(30)\n(error)\nstate: 7\nout:(4)(13)\n"),
             std::string::npos)
