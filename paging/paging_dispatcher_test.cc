@@ -20,7 +20,7 @@ using Words = std::vector<std::string>;
 using Numbers = std::vector<std::uint32_t>;
 const std::string kFails = ScriptedSerialLine::kFails;
 const std::string kAck = "\x06", kNak = "\x15", kRs = "\x1e";
-const std::string kLogon = "\x1bPG1\r";
+const std::string kLogon = "\x1bPG1\r", kBye = "\x1b\x04\r";
 
 // Everything a page goes through; the dispatcher pages 111 and 222.
 struct Rig {
@@ -35,28 +35,15 @@ struct Rig {
     EXPECT_NE(line.written.find("+++ath\r"), std::string::npos);
     EXPECT_EQ(line.transcript.back(), "close");
     EXPECT_EQ(line.Count("dtr 6"), 1);
-    EXPECT_EQ(link.IsConnected(), 0);
     EXPECT_EQ(link.PortHandle(), kInvalidSerialHandle);
   }
   long Sleeps(std::uint32_t ms) const {
     return std::count(clock.sleeps.begin(), clock.sleeps.end(), ms);
   }
-  // The dial and the logon succeed, then the blocks get |replies|.
-  void Call(std::initializer_list<std::string> replies) {
-    line.Answer({"OK", "CONNECT 9600", "ID=", kAck});
-    line.Answer(replies);
-  }
-  void AnswerHangUp() { line.Answer({"\x1b\x04\r", "OK", "OK"}); }
-  int Send() {
-    console.console.clear();
-    text = "alert";
-    return dispatcher.SendPages(0, &text[0]);
-  }
-  // Sends |message| to |pin| through an exchange of its own, on a fresh
-  // record; "/D" traces it.
+  // Sends |message| to |pin| through an exchange of its own ("/D" traces
+  // it), on a fresh record.
   int Page(const char* pin, std::string message) {
-    if (!tap)
-      tap.emplace(line, line.CreateFileA("C"), options.HasOption("/D"), out);
+    if (!tap) tap.emplace(line, line.CreateFileA("C"), trace, out);
     line.transcript.clear();
     line.written.clear();
     text = message;
@@ -74,12 +61,12 @@ struct Rig {
   PageRateWindow rate;
   PagingDispatcher dispatcher{options, out, clock, link, rate};
   std::optional<TapExchange> tap;
+  bool trace = false;
   std::string text;
 };
 
 TEST(ComSettingsTest, ReadsFieldsByTheCommaAndAtoiRules) {
   const std::pair<const char*, const char*> cases[] = {
-      {"COM2", "COM2 9600 8 0 0"},
       {"com3,19200,7,e,1", "COM3 19200 7 2 0"},
       {"COM2,,7", "COM2 7 8 0 0"},  // the fields move up
       {",,COM4,1200,,5,odd,2,x", "COM4 1200 5 1 2"},
@@ -96,41 +83,18 @@ TEST(ComSettingsTest, ReadsFieldsByTheCommaAndAtoiRules) {
   }
 }
 
-TEST(ModemLinkTest, ConnectsConfiguresAndHangsUp) {
-  Rig x("com3,19200,7,e,2");
-  x.line.Answer({"\r\nOK\r\n", "\r\nCONNECT 9600\r\n"});
-  ASSERT_EQ(x.link.Connect("5551234"), 0);
-  EXPECT_EQ(x.link.IsConnected(), 1);
-  EXPECT_EQ(x.line.transcript,
-            Words({"open COM3", "dtr 5", "> atz\r", "< \r\nOK\r\n",
-                   "> atdt5551234\r", "< \r\nCONNECT 9600\r\n"}));
-  const Dcb& d = x.line.dcb;
-  const CommTimeouts& t = x.line.timeouts;
-  EXPECT_EQ(Numbers({d.BaudRate, d.ByteSize, d.Parity, d.StopBits,
-                     t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
-                     t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
-                     t.WriteTotalTimeoutConstant}),
-            Numbers({19200, 7, 2, 2, 2000, 5, 500, 5, 500}));
-  // A hang-up answered at once needs no pause; a failed read is a miss.
-  x.line.Answer({kFails, "OK", "ok"});
-  EXPECT_EQ(x.link.HangUp(), 0);
-  x.ExpectHungUp();
-  EXPECT_EQ(x.clock.sleeps, Numbers{1000});
-  for (std::uint32_t size : x.line.read_sizes) EXPECT_EQ(size, 127u);
-}
-
 // The modem's answers → the result, whether "atdt" went out, the 2500 ms
 // pauses of the dial and the 1000 ms ones after missed OKs. A failed dial
-// hangs up in full and here finds no OK: five pauses per command.
+// hangs up in full, here mostly finding no OK: five pauses per command.
 TEST(ModemLinkTest, DialVerdicts) {
   const struct {
     Words answers;
     int result, dials;
     long dial_pauses, ok_pauses;
   } cases[] = {
-      {{"ok", "connect"}, 0, 1, 0, 0},
-      {{"", "OK", "", "RING", "CONNECT 2400"}, 0, 1, 2, 1},
-      {{"ok", "BUSY"}, 1, 1, 0, 10},
+      {{"\r\nOK\r\n", "\r\nCONNECT 9600\r\n"}, 0, 1, 0, 0},
+      {{"", "OK", "", "RING", "connect 2400"}, 0, 1, 2, 1},
+      {{"ok", "BUSY", kFails, "OK", "ok"}, 1, 1, 0, 1},  // a failed read: miss
       {{"ok", "no dialtone"}, 1, 1, 0, 10},
       {{"ok", "NO CARRIER"}, 1, 1, 0, 10},
       {{"ok", "NO CARRIER CONNECT"}, 1, 1, 0, 10},  // failure words first
@@ -145,6 +109,7 @@ TEST(ModemLinkTest, DialVerdicts) {
     Rig x;
     x.line.replies.assign(c.answers.begin(), c.answers.end());
     EXPECT_EQ(x.link.Connect("5551234"), c.result);
+    EXPECT_EQ(x.link.IsConnected(), 1 - c.result);
     EXPECT_EQ(x.line.Count("> atdt5551234\r"), c.dials);
     EXPECT_EQ(x.Sleeps(2500), c.dial_pauses);
     EXPECT_EQ(x.Sleeps(1000), c.ok_pauses);
@@ -166,26 +131,20 @@ TEST(ModemLinkTest, PortFaults) {
     EXPECT_EQ(x.line.Count("close"), x.line.open_fails ? 0 : 1);
     EXPECT_EQ(x.line.Count("> "), 0);
   }
-  Rig x;
+  Rig x("com3,19200,7,e,2");
   x.line.write_fails = true;
   EXPECT_EQ(x.link.Connect("1"), 1);
   EXPECT_EQ(x.line.written, "atz\r+++ath\r");
-  EXPECT_EQ(x.line.Count("< "), 10);
+  EXPECT_EQ(Words(x.line.transcript.begin(), x.line.transcript.begin() + 4),
+            Words({"open COM3", "dtr 5", "> atz\r", "> +++"}));
   x.ExpectHungUp();
-}
-
-TEST(AppendChecksumTest, SumsSignedBytesInSixteenBits) {
-  // 0xE9 counts as -23, not 233; -128 is 0xFF80, whose top digit is '?'.
-  char block[] = "\x02\r\xE9\r\x03....";
-  block[5] = '\0';
-  AppendChecksum(block, sizeof(block));
-  EXPECT_STREQ(block, "\x02\r\xE9\r\003008\r");
-  char exact[6] = "\x80";  // just room for the digits, CR and terminator
-  AppendChecksum(exact, sizeof(exact));
-  EXPECT_STREQ(exact, "\x80?80\r");
-  char short_of_one[5] = "\x80";
-  AppendChecksum(short_of_one, sizeof(short_of_one));
-  EXPECT_STREQ(short_of_one, "\x80");
+  const Dcb& d = x.line.dcb;
+  const CommTimeouts& t = x.line.timeouts;
+  EXPECT_EQ(Numbers({d.BaudRate, d.ByteSize, d.Parity, d.StopBits,
+                     t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                     t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                     t.WriteTotalTimeoutConstant}),
+            Numbers({19200, 7, 2, 2, 2000, 5, 500, 5, 500}));
 }
 
 // Terminal replies → result, state after, wake-up CRs and logons sent.
@@ -226,8 +185,9 @@ TEST(TapExchangeTest, RepliesToPromptLogonAndBlock) {
 
 // PIN and text → the block sent (after the logon for the first): the first
 // 245 characters of the text, unsendable ones as '.', so also in place. The
-// first two blocks are captured from an independent client.
-TEST(TapExchangeTest, BuildsBlocksAndStaysLoggedOn) {
+// first two are captured from an independent client. Then the logoff is
+// accepted only when ESC comes first, and ends in state 0.
+TEST(TapExchangeTest, BuildsBlocksAndLogsOff) {
   const std::string a245(245, 'a');
   const struct {
     const char* pin;
@@ -236,10 +196,10 @@ TEST(TapExchangeTest, BuildsBlocksAndStaysLoggedOn) {
       {"", "abc", "\x02\x0d\x61\x62\x63\x0d\x03\x31\x34\x35\x0d", "abc"},
       {"1234567", "Disk C: 95% full",
        "\0021234567\rDisk C: 95% full\r\003639\r", "Disk C: 95% full"},
-      {"123", a245, "\002123\r" + a245 + "\r\003=8:\r", a245},
       {"123", a245 + "zz", "\002123\r" + a245 + "\r\003=8:\r", a245},
       {"123", "", "\002123\r\r\0030;5\r", ""},
       {"1", "A\tB\351C\177", "\0021\rA.B.C.\r\0031:0\r", "A.B.C."},
+      {"\xE9", "", "\002\xE9\r\r\003008\r", ""},  // signed: -23, not 233
   };
   Rig x;
   x.line.Answer({"\r\nID=", kAck});
@@ -250,23 +210,29 @@ TEST(TapExchangeTest, BuildsBlocksAndStaysLoggedOn) {
     EXPECT_EQ(x.text.substr(0, c.sent.size()), c.sent);
     EXPECT_EQ(x.tap->state(), 4u);
   }
-  for (std::uint32_t size : x.line.read_sizes) EXPECT_EQ(size, 256u);
-}
-
-TEST(TapExchangeTest, LogOffAnswers) {
-  Rig x;
   for (const auto& [reply, result] : std::vector<std::pair<std::string, int>>{
-           {"\x1b\x04\r", 0}, {"\r\x1b\x04\r", 1}, {"", 1}}) {
-    x.line.Answer({"ID=", kAck, kAck, reply});
-    ASSERT_EQ(x.Page("1", "m"), 0);
+           {kBye, 0}, {"\r" + kBye, 1}, {"", 1}}) {
+    x.line.Answer({reply});
+    x.line.written.clear();
     EXPECT_EQ(x.tap->LogOff(), result);
+    EXPECT_EQ(x.line.written, "\x04\r");
     EXPECT_EQ(x.tap->state(), 0u);
-    EXPECT_EQ(x.line.Count("> \x04\r"), 1);
   }
 }
 
+// The check digits, CR and terminator must fit, else nothing is appended.
+// -128 is 0xFF80, whose top digit is '?'.
+TEST(AppendChecksumTest, NeedsRoomForFiveCharacters) {
+  char exact[6] = "\x80", short_of_one[5] = "\x80";
+  AppendChecksum(exact, sizeof(exact));
+  AppendChecksum(short_of_one, sizeof(short_of_one));
+  EXPECT_STREQ(exact, "\x80?80\r");
+  EXPECT_STREQ(short_of_one, "\x80");
+}
+
 TEST(TapExchangeTest, TracesEveryStep) {
-  Rig x("COM1", {"/D"});
+  Rig x;
+  x.trace = true;
   x.line.Answer({"", "X", "", "", "", "", "ID=\xE9", kNak, kAck, kAck});
   ASSERT_EQ(x.Page("1", "hi"), 0);
   EXPECT_EQ(x.console.console,
@@ -276,60 +242,61 @@ TEST(TapExchangeTest, TracesEveryStep) {
             "\nstate: 3\nout:(27)PG1(13)\n\nstate: 3\nin:(21)\n\nstate: 2\n"
             "\nstate: 3\nout:(27)PG1(13)\n\nstate: 3\nin:(6)\n\nstate: 4\n"
             "\nstate: 5\nout:(2)1(13)hi(13)(3)121(13)\n\nstate: 5\nin:(6)\n");
-  // A refused logon ends without a record of its own.
-  Rig refused("COM1", {"/D"});
-  refused.line.Answer({"ID=", "?"});
-  ASSERT_EQ(refused.Page("1", "hi"), 1);
-  const std::string& out = refused.console.console;
-  EXPECT_EQ(out.substr(out.size() - 15), "\nstate: 3\nin:?\n");
 }
 
-TEST(PagingDispatcherTest, PagesEveryPinAndMarksTheFailedOnes) {
-  Rig p;
-  p.Call({kAck, kAck});
-  EXPECT_EQ(p.Send(), 0);
-  EXPECT_EQ(p.console.console, " Paged: 111 222\n");
-  // The line stayed up; one PIN of two failing still counts as paged.
-  p.line.Answer({kAck, kRs});
-  EXPECT_EQ(p.Send(), 0);
-  EXPECT_EQ(p.console.console, " Paged: 111 222(error)\n");
-  EXPECT_EQ(p.line.Count("open"), 1);
-  EXPECT_EQ(p.rate.pages_in_window, 3u);
-  // Every PIN failed: logged off, hung up, and the caller must retry.
-  p.line.Answer({kRs, kRs});
-  p.AnswerHangUp();
-  EXPECT_EQ(p.Send(), 1);
-  EXPECT_EQ(p.console.console,
-            " Paged: 111(error) 222(error) No pages sent. Retrying...\n");
-  EXPECT_EQ(p.link.IsConnected(), 0);
-  EXPECT_EQ(p.line.Count("> \x04\r"), 1);
-  EXPECT_EQ(p.rate.pages_in_window, 3u);
-}
-
-// Failed dials write and beep the error once per row of them; hanging up
-// needs no line when there is none; an unknown mode fails.
-TEST(PagingDispatcherTest, ConnectErrorIsWrittenOncePerRow) {
-  Rig p;
-  EXPECT_EQ(p.dispatcher.SendPages(1, nullptr), 0);
-  EXPECT_EQ(p.dispatcher.SendPages(2, nullptr), 1);
-  EXPECT_TRUE(p.line.transcript.empty());
+// Calls in a row on one dispatcher: opening the port fails or not, the
+// mode, the line's answers → the result and the console. The connect error
+// is written (and beeped) once per row of failed dials; a page counts when
+// one PIN got it; when none did, the line is hung up.
+TEST(PagingDispatcherTest, CallsInARow) {
   const std::string error = " Error connecting to 5551234 on COM1,9600\n";
-  p.line.open_fails = true;
-  for (const std::string& written : {error, std::string()}) {
-    EXPECT_EQ(p.Send(), 1);
-    EXPECT_EQ(p.console.console, written);
+  const Words call = {"OK", "CONNECT 9600", "ID=", kAck};
+  const struct {
+    bool open_fails;
+    int mode;
+    Words answers;
+    int result;
+    std::string console;
+  } cases[] = {
+      {false, 1, {}, 0, ""},  // no line to hang up
+      {false, 2, {}, 1, ""},
+      {true, 0, {}, 1, error},
+      {true, 0, {}, 1, ""},
+      {false,
+       0,
+       {"OK", "CONNECT 9600", "ID=", kAck, kAck, kAck},
+       0,
+       " Paged: 111 222\n"},
+      {false, 0, {kAck, kRs}, 0, " Paged: 111 222(error)\n"},
+      {false,
+       0,
+       {kRs, kRs, kBye, "OK", "OK"},
+       1,
+       " Paged: 111(error) 222(error) No pages sent. Retrying...\n"},
+      {true, 0, {}, 1, error},
+      {false,
+       0,
+       {"OK", "CONNECT 9600", "ID=", kAck, kAck, kRs},
+       0,
+       " Paged: 111 222(error)\n"},
+      {false, 1, {kBye, "OK", "OK"}, 0, ""},
+  };
+  Rig p;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    p.line.open_fails = c.open_fails;
+    p.line.replies.assign(c.answers.begin(), c.answers.end());
+    p.console.console.clear();
+    p.text = "alert";
+    EXPECT_EQ(p.dispatcher.SendPages(c.mode, &p.text[0]), c.result);
+    EXPECT_EQ(p.console.console, c.console);
+    EXPECT_TRUE(p.line.replies.empty());
   }
-  EXPECT_EQ(p.clock.beeps, (decltype(p.clock.beeps){{500, 250}}));
-  p.line.open_fails = false;
-  p.Call({kAck, kAck});
-  p.AnswerHangUp();
-  EXPECT_EQ(p.Send(), 0);
-  EXPECT_EQ(p.dispatcher.SendPages(1, nullptr), 0);
-  EXPECT_EQ(p.link.IsConnected(), 0);
-  p.line.open_fails = true;
-  EXPECT_EQ(p.Send(), 1);
-  EXPECT_EQ(p.console.console, error);
   EXPECT_EQ(p.clock.beeps.size(), 2u);
+  EXPECT_EQ(p.clock.beeps[0], std::make_pair(500u, 250u));
+  EXPECT_EQ(p.rate.pages_in_window, 4u);
+  EXPECT_EQ(p.link.IsConnected(), 0);
+  EXPECT_EQ(p.line.Count("> \x04\r"), 2);
 }
 
 // A call at |now| with |pages| sent in the window that began at 1000 →
@@ -350,34 +317,20 @@ TEST(PagingDispatcherTest, PageRateWindow) {
     SCOPED_TRACE(c.now);
     Rig p;
     p.clock.now = 1000;
-    p.Call({kAck, kAck});
-    ASSERT_EQ(p.Send(), 0);  // the first call never waits
+    p.line.Answer({"OK", "CONNECT", "ID=", kAck, kAck, kAck});
+    p.text = "alert";
+    ASSERT_EQ(p.dispatcher.SendPages(0, &p.text[0]), 0);  // never waits
     p.rate.pages_in_window = c.pages;
     p.clock.now = c.now;
-    if (c.pauses > 0) p.AnswerHangUp();
-    if (c.pauses > 0) p.Call({});
+    if (c.pauses > 0)
+      p.line.Answer({kBye, "OK", "OK", "OK", "CONNECT", "ID=", kAck});
     p.line.Answer({kAck, kAck});
-    ASSERT_EQ(p.Send(), 0);
+    ASSERT_EQ(p.dispatcher.SendPages(0, &p.text[0]), 0);
     EXPECT_EQ(p.clock.sleeps, Numbers(c.pauses, 3000));
     EXPECT_EQ(p.line.Count("> +++"), c.pauses > 0 ? 1 : 0);
     EXPECT_EQ(p.rate.window_start, c.start_after);
     EXPECT_EQ(p.rate.pages_in_window, c.pages_after);
   }
-}
-
-// The trace of the exchange goes between the pieces of the result line.
-TEST(PagingDispatcherTest, TraceBetweenPieces) {
-  Rig p("COM1,9600", {"/P0", "111", "/D"});
-  p.Call({kRs});
-  p.AnswerHangUp();
-  EXPECT_EQ(p.Send(), 1);
-  const std::string& out = p.console.console;
-  EXPECT_EQ(out.substr(0, 30), " Paged: 111\nstate: 1\nout:(13)\n");
-  EXPECT_NE(out.find("\nstate: 5\nin:(30)\n(error)\nstate: 7\nout:(4)(13)\n"),
-            std::string::npos)
-      << out;
-  const std::string tail = "\n No pages sent. Retrying...\n";
-  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
 }
 
 }  // namespace
