@@ -83,14 +83,16 @@ TEST(ComSettingsTest, ReadsFieldsByTheCommaAndAtoiRules) {
   }
 }
 
-// The modem's answers → the result, whether "atdt" went out, the 2500 ms
-// pauses of the dial and the 1000 ms ones after missed OKs. A failed dial
-// hangs up in full, here mostly finding no OK: five pauses per command.
-TEST(ModemLinkTest, DialVerdicts) {
+// A port fault or the modem's answers → the result, whether "atdt" went
+// out, the 2500 ms pauses of the dial and the 1000 ms ones after missed OKs.
+// A failed dial hangs up in full, mostly finding no OK: five pauses each.
+TEST(ModemLinkTest, ConnectVerdicts) {
+  using L = ScriptedSerialLine;
   const struct {
     Words answers;
     int result, dials;
     long dial_pauses, ok_pauses;
+    bool L::*fault = nullptr;
   } cases[] = {
       {{"\r\nOK\r\n", "\r\nCONNECT 9600\r\n"}, 0, 1, 0, 0},
       {{"", "OK", "", "RING", "connect 2400"}, 0, 1, 2, 1},
@@ -103,48 +105,33 @@ TEST(ModemLinkTest, DialVerdicts) {
       {{"ok", kFails}, 1, 1, 0, 10},
       {{kFails}, 1, 0, 0, 10},
       {{}, 1, 0, 0, 15},  // no OK to the reset in five reads
+      {{}, 1, 0, 0, 10, &L::write_fails},
+      {{}, 1, 0, 0, 0, &L::open_fails},
+      {{}, 1, 0, 0, 0, &L::get_state_fails},
+      {{}, 1, 0, 0, 0, &L::get_timeouts_fails},
+      {{}, 1, 0, 0, 0, &L::set_state_fails},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.answers.empty() ? "silence" : c.answers.back());
-    Rig x;
+    SCOPED_TRACE(&c - cases);
+    Rig x("com3,19200,7,e,2");
     x.line.replies.assign(c.answers.begin(), c.answers.end());
+    if (c.fault) x.line.*c.fault = true;
     EXPECT_EQ(x.link.Connect("5551234"), c.result);
     EXPECT_EQ(x.link.IsConnected(), 1 - c.result);
     EXPECT_EQ(x.line.Count("> atdt5551234\r"), c.dials);
     EXPECT_EQ(x.Sleeps(2500), c.dial_pauses);
     EXPECT_EQ(x.Sleeps(1000), c.ok_pauses);
-    if (c.result == 1) x.ExpectHungUp();
+    EXPECT_EQ(x.line.Count("close"), c.fault == &L::open_fails ? 0 : c.result);
+    if (c.result == 1 && c.ok_pauses > 0) x.ExpectHungUp();
+    if (c.result == 1) continue;
+    EXPECT_EQ(Words(x.line.transcript.begin(), x.line.transcript.begin() + 3),
+              Words({"open COM3", "dtr 5", "> atz\r"}));
+    const Dcb& d = x.line.dcb;
+    const CommTimeouts& t = x.line.timeouts;
+    EXPECT_EQ(Numbers({d.BaudRate, d.ByteSize, d.Parity, d.StopBits,
+                       t.ReadIntervalTimeout, t.ReadTotalTimeoutConstant}),
+              Numbers({19200, 7, 2, 2, 2000, 500}));
   }
-}
-
-// A port that cannot be opened or set up fails the dial with the port
-// closed and nothing written; a failed write hangs up at once.
-TEST(ModemLinkTest, PortFaults) {
-  for (bool ScriptedSerialLine::*fails :
-       {&ScriptedSerialLine::open_fails, &ScriptedSerialLine::get_state_fails,
-        &ScriptedSerialLine::get_timeouts_fails,
-        &ScriptedSerialLine::set_state_fails}) {
-    Rig x;
-    x.line.*fails = true;
-    EXPECT_EQ(x.link.Connect("1"), 1);
-    EXPECT_EQ(x.link.HangUp(), 0);
-    EXPECT_EQ(x.line.Count("close"), x.line.open_fails ? 0 : 1);
-    EXPECT_EQ(x.line.Count("> "), 0);
-  }
-  Rig x("com3,19200,7,e,2");
-  x.line.write_fails = true;
-  EXPECT_EQ(x.link.Connect("1"), 1);
-  EXPECT_EQ(x.line.written, "atz\r+++ath\r");
-  EXPECT_EQ(Words(x.line.transcript.begin(), x.line.transcript.begin() + 4),
-            Words({"open COM3", "dtr 5", "> atz\r", "> +++"}));
-  x.ExpectHungUp();
-  const Dcb& d = x.line.dcb;
-  const CommTimeouts& t = x.line.timeouts;
-  EXPECT_EQ(Numbers({d.BaudRate, d.ByteSize, d.Parity, d.StopBits,
-                     t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
-                     t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
-                     t.WriteTotalTimeoutConstant}),
-            Numbers({19200, 7, 2, 2, 2000, 5, 500, 5, 500}));
 }
 
 // Terminal replies → result, state after, wake-up CRs and logons sent.
@@ -187,7 +174,7 @@ TEST(TapExchangeTest, RepliesToPromptLogonAndBlock) {
 // 245 characters of the text, unsendable ones as '.', so also in place. The
 // first two are captured from an independent client. Then the logoff is
 // accepted only when ESC comes first, and ends in state 0.
-TEST(TapExchangeTest, BuildsBlocksAndLogsOff) {
+TEST(TapExchangeTest, BuildsBlocksLogsOffAndChecksums) {
   const std::string a245(245, 'a');
   const struct {
     const char* pin;
@@ -218,12 +205,8 @@ TEST(TapExchangeTest, BuildsBlocksAndLogsOff) {
     EXPECT_EQ(x.line.written, "\x04\r");
     EXPECT_EQ(x.tap->state(), 0u);
   }
-}
-
-// The check digits, CR and terminator must fit, else nothing is appended.
-// -128 is 0xFF80, whose top digit is '?'.
-TEST(AppendChecksumTest, NeedsRoomForFiveCharacters) {
-  char exact[6] = "\x80", short_of_one[5] = "\x80";
+  // The check digits, CR and terminator must fit, else nothing is appended.
+  char exact[6] = "\x80", short_of_one[5] = "\x80";  // -128 is 0xFF80
   AppendChecksum(exact, sizeof(exact));
   AppendChecksum(short_of_one, sizeof(short_of_one));
   EXPECT_STREQ(exact, "\x80?80\r");
@@ -244,56 +227,47 @@ TEST(TapExchangeTest, TracesEveryStep) {
             "\nstate: 5\nout:(2)1(13)hi(13)(3)121(13)\n\nstate: 5\nin:(6)\n");
 }
 
-// Calls in a row on one dispatcher: opening the port fails or not, the
-// mode, the line's answers → the result and the console. The connect error
-// is written (and beeped) once per row of failed dials; a page counts when
-// one PIN got it; when none did, the line is hung up.
+// Calls in a row on one dispatcher: the port (-1 cannot be opened, 1 dials
+// and logs on first), the mode, the answers → the result and the console.
+// The connect error is written and beeped once per row of failed dials; a
+// page counts when one PIN got it; when none did, the line is hung up.
 TEST(PagingDispatcherTest, CallsInARow) {
   const std::string error = " Error connecting to 5551234 on COM1,9600\n";
-  const Words call = {"OK", "CONNECT 9600", "ID=", kAck};
   const struct {
-    bool open_fails;
-    int mode;
+    int port, mode;
     Words answers;
     int result;
     std::string console;
   } cases[] = {
-      {false, 1, {}, 0, ""},  // no line to hang up
-      {false, 2, {}, 1, ""},
-      {true, 0, {}, 1, error},
-      {true, 0, {}, 1, ""},
-      {false,
-       0,
-       {"OK", "CONNECT 9600", "ID=", kAck, kAck, kAck},
-       0,
-       " Paged: 111 222\n"},
-      {false, 0, {kAck, kRs}, 0, " Paged: 111 222(error)\n"},
-      {false,
+      {0, 1, {}, 0, ""},  // no line to hang up
+      {0, 2, {}, 1, ""},
+      {-1, 0, {}, 1, error},
+      {-1, 0, {}, 1, ""},
+      {1, 0, {kAck, kAck}, 0, " Paged: 111 222\n"},
+      {0, 0, {kAck, kRs}, 0, " Paged: 111 222(error)\n"},
+      {0,
        0,
        {kRs, kRs, kBye, "OK", "OK"},
        1,
        " Paged: 111(error) 222(error) No pages sent. Retrying...\n"},
-      {true, 0, {}, 1, error},
-      {false,
-       0,
-       {"OK", "CONNECT 9600", "ID=", kAck, kAck, kRs},
-       0,
-       " Paged: 111 222(error)\n"},
-      {false, 1, {kBye, "OK", "OK"}, 0, ""},
+      {-1, 0, {}, 1, error},
+      {1, 0, {kRs, kAck}, 0, " Paged: 111(error) 222\n"},
+      {0, 1, {kBye, "OK", "OK"}, 0, ""},
   };
   Rig p;
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
-    p.line.open_fails = c.open_fails;
-    p.line.replies.assign(c.answers.begin(), c.answers.end());
+    p.line.open_fails = c.port < 0;
+    if (c.port > 0) p.line.Answer({"OK", "CONNECT 9600", "ID=", kAck});
+    p.line.replies.insert(p.line.replies.end(), c.answers.begin(),
+                          c.answers.end());
     p.console.console.clear();
     p.text = "alert";
     EXPECT_EQ(p.dispatcher.SendPages(c.mode, &p.text[0]), c.result);
     EXPECT_EQ(p.console.console, c.console);
     EXPECT_TRUE(p.line.replies.empty());
   }
-  EXPECT_EQ(p.clock.beeps.size(), 2u);
-  EXPECT_EQ(p.clock.beeps[0], std::make_pair(500u, 250u));
+  EXPECT_EQ(p.clock.beeps, (decltype(p.clock.beeps){{500, 250}, {500, 250}}));
   EXPECT_EQ(p.rate.pages_in_window, 4u);
   EXPECT_EQ(p.link.IsConnected(), 0);
   EXPECT_EQ(p.line.Count("> \x04\r"), 2);
@@ -317,15 +291,14 @@ TEST(PagingDispatcherTest, PageRateWindow) {
     SCOPED_TRACE(c.now);
     Rig p;
     p.clock.now = 1000;
-    p.line.Answer({"OK", "CONNECT", "ID=", kAck, kAck, kAck});
-    p.text = "alert";
-    ASSERT_EQ(p.dispatcher.SendPages(0, &p.text[0]), 0);  // never waits
+    p.line.Answer({"OK", "CONNECT", "ID=", kAck, kAck, kAck, kAck, kAck});
+    ASSERT_EQ(p.dispatcher.SendPages(0, nullptr), 0);  // the first never waits
     p.rate.pages_in_window = c.pages;
     p.clock.now = c.now;
     if (c.pauses > 0)
-      p.line.Answer({kBye, "OK", "OK", "OK", "CONNECT", "ID=", kAck});
-    p.line.Answer({kAck, kAck});
-    ASSERT_EQ(p.dispatcher.SendPages(0, &p.text[0]), 0);
+      p.line.replies = {kBye,  "OK", "OK", "OK", "CONNECT",
+                        "ID=", kAck, kAck, kAck};
+    ASSERT_EQ(p.dispatcher.SendPages(0, nullptr), 0);
     EXPECT_EQ(p.clock.sleeps, Numbers(c.pauses, 3000));
     EXPECT_EQ(p.line.Count("> +++"), c.pauses > 0 ? 1 : 0);
     EXPECT_EQ(p.rate.window_start, c.start_after);

@@ -1,7 +1,5 @@
 #include "tests/support/scripted_serial_line.h"
 
-#include <cstring>
-
 namespace sentory {
 
 int ScriptedSerialLine::Count(const std::string& prefix) const {
@@ -21,14 +19,11 @@ SerialHandle ScriptedSerialLine::CreateFileA(const char* name) {
 
 bool ScriptedSerialLine::ReadFile(SerialHandle port, void* buffer,
                                   std::uint32_t size, std::uint32_t* read) {
-  read_sizes.push_back(size);
   std::string reply = replies.empty() ? "" : replies.front();
   if (!replies.empty()) replies.pop_front();
-  reply.resize(std::min<std::size_t>(reply.size(), size));
   bool fails = !Open(port) || reply == kFails;
   transcript.push_back(fails ? "< failed" : "< " + reply);
-  *read = fails ? 0 : static_cast<std::uint32_t>(reply.size());
-  if (!fails) std::memcpy(buffer, reply.data(), reply.size());
+  *read = fails ? 0 : reply.copy(static_cast<char*>(buffer), size);
   return !fails;
 }
 
@@ -37,9 +32,8 @@ bool ScriptedSerialLine::WriteFile(SerialHandle port, const void* data,
   std::string bytes(static_cast<const char*>(data), size);
   transcript.push_back("> " + bytes);
   written += bytes;
-  bool ok = Open(port) && !write_fails;
-  *done = ok ? size : 0;
-  return ok;
+  *done = Open(port) && !write_fails ? size : 0;
+  return *done == size;
 }
 
 bool ScriptedSerialLine::CloseHandle(SerialHandle port) {

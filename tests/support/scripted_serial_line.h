@@ -1,7 +1,6 @@
 #ifndef SENTORY_TESTS_SUPPORT_SCRIPTED_SERIAL_LINE_H_
 #define SENTORY_TESTS_SUPPORT_SCRIPTED_SERIAL_LINE_H_
 
-#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -10,11 +9,11 @@
 
 namespace sentory {
 
-/// One port with a scripted modem behind it. Each read takes the next entry
-/// of |replies| (cut to the size asked for; the rest stays), kFails fails
-/// the read, and an empty script reads nothing, as a silent line does. Every
-/// call goes to |transcript|: "open COM1", "> atz\r" written, "< OK" read
-/// ("< failed"), "dtr 5", "close".
+/// A port with a scripted modem behind it. Each read takes the next entry of
+/// |replies| (cut to the size asked for), kFails fails it, and an empty
+/// script reads nothing, as a silent line does. |transcript| records every
+/// call: "open COM1", "> atz\r" written, "< OK" read ("< failed"), "dtr 5",
+/// "close".
 class ScriptedSerialLine : public SerialPorts {
  public:
   static constexpr const char* kFails = "\xff<fails>";
@@ -56,7 +55,6 @@ class ScriptedSerialLine : public SerialPorts {
   std::deque<std::string> replies;
   std::vector<std::string> transcript;
   std::string written;  ///< all writes joined
-  std::vector<std::uint32_t> read_sizes;
   bool open_fails = false, set_state_fails = false, write_fails = false;
   bool get_state_fails = false, get_timeouts_fails = false, open = false;
   SerialHandle handle = 6;  ///< each open gets the next: 7, 8, ...
