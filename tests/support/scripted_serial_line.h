@@ -26,20 +26,16 @@ class ScriptedSerialLine : public SerialPorts {
 
   SerialHandle CreateFileA(const char* name) override;
   bool GetCommState(SerialHandle port, Dcb* out) override {
-    *out = dcb;
-    return Open(port) && !get_state_fails;
+    return *out = dcb, Open(port) && !get_state_fails;
   }
   bool SetCommState(SerialHandle port, const Dcb& in) override {
-    dcb = in;
-    return Open(port) && !set_state_fails;
+    return dcb = in, Open(port) && !set_state_fails;
   }
   bool GetCommTimeouts(SerialHandle port, CommTimeouts* out) override {
-    *out = timeouts;
-    return Open(port) && !get_timeouts_fails;
+    return *out = timeouts, Open(port) && !get_timeouts_fails;
   }
   bool SetCommTimeouts(SerialHandle port, const CommTimeouts& in) override {
-    timeouts = in;
-    return Open(port);
+    return timeouts = in, Open(port);
   }
   // Fails as on a pseudo-terminal, which has no DTR.
   bool EscapeCommFunction(SerialHandle, int function) override {
