@@ -36,8 +36,7 @@ struct Rig {
   long Sleeps(std::uint32_t ms) const {
     return std::count(clock.sleeps.begin(), clock.sleeps.end(), ms);
   }
-  // Sends |message| to |pin| through an exchange of its own, on a fresh
-  // record.
+  // Pages through an exchange of its own, on a fresh record.
   int Page(const char* pin, std::string message) {
     if (!tap) tap.emplace(line, line.CreateFileA("C"), false, out);
     line.transcript.clear();
@@ -79,9 +78,7 @@ TEST(ComSettingsTest, ReadsFieldsByTheCommaAndAtoiRules) {
   }
 }
 
-// A port fault or the modem's answers → the result, whether "atdt" went
-// out, the 2500 ms pauses of the dial and the 1000 ms ones after missed OKs.
-// A failed dial hangs up in full, mostly finding no OK: five pauses each.
+// Port fault or answers → result, atdt sent, 2500/1000 ms pauses, hang-up.
 TEST(ModemLinkTest, ConnectVerdicts) {
   using L = ScriptedSerialLine;
   const struct {
@@ -166,10 +163,7 @@ TEST(TapExchangeTest, RepliesToPromptLogonAndBlock) {
   }
 }
 
-// PIN and text → the block sent (after the logon for the first): the first
-// 245 characters of the text, unsendable ones as '.', so also in place. The
-// first two are captured from an independent client. Then the logoff is
-// accepted only when ESC comes first, and ends in state 0.
+// PIN and text → block (first two captured from an independent client).
 TEST(TapExchangeTest, BuildsBlocksLogsOffAndChecksums) {
   const std::string a245(245, 'a');
   const struct {
@@ -208,10 +202,7 @@ TEST(TapExchangeTest, BuildsBlocksLogsOffAndChecksums) {
   EXPECT_STREQ(short_of_one, "\x80");
 }
 
-// Calls in a row on one dispatcher: the port (-1 cannot be opened, 1 dials
-// and logs on first), the mode, the answers → the result and the console.
-// The connect error is written and beeped once per row of failed dials; a
-// page counts when one PIN got it; when none did, the line is hung up.
+// Calls in a row (port -1: open fails, 1: dials first) → result, console.
 TEST(PagingDispatcherTest, CallsInARow) {
   const std::string error = " Error connecting to 5551234 on COM1,9600\n";
   const struct {
@@ -254,9 +245,7 @@ TEST(PagingDispatcherTest, CallsInARow) {
   EXPECT_EQ(p.line.Count("> \x04\r"), 2);
 }
 
-// A call at |now| with |pages| sent in the window that began at 1000 →
-// 3000 ms pauses (after a hang-up), the window start and pages after. The
-// window is 60 s and 5 pages; one call may pass the limit.
+// Call at |now|, |pages| in the 60 s window from 1000 → pauses, window.
 TEST(PagingDispatcherTest, PageRateWindow) {
   const struct {
     std::int64_t now;

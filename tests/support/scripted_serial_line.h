@@ -9,11 +9,8 @@
 
 namespace sentory {
 
-/// A port with a scripted modem behind it. Each read takes the next entry of
-/// |replies| (cut to the size asked for), kFails fails it, and an empty
-/// script reads nothing, as a silent line does. |transcript| records every
-/// call: "open COM1", "> atz\r" written, "< OK" read ("< failed"), "dtr 5",
-/// "close".
+/// A port whose reads take the next of |replies| (kFails fails; none: silence)
+/// and whose |transcript| holds "open COM1", "> atz\r", "< OK", "dtr 5"...
 class ScriptedSerialLine : public SerialPorts {
  public:
   static constexpr const char* kFails = "\xff<fails>";

@@ -1,5 +1,4 @@
-// The modem, its paging terminal, their blocks and the options that make
-// them misbehave.
+// The modem, its paging terminal and the options that make them misbehave.
 #include "tools/tap-terminal/hayes_modem.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +49,7 @@ bool Parse(const std::string& line, TerminalOptions* out) {
   return ok;
 }
 
-// Options → the pages kept, and a script of what the computer says and what
-// the line must answer, in pairs. "@T" first says it at T ms (else at 0),
-// the modem ticked then; "<dtr>" drops DTR; an answer due later is marked
-// "@due". ATO answered NO CARRIER shows the call has ended.
+// Options, script of (said at "@T" ms, answer "@due") pairs → pages kept.
 TEST(HayesModemTest, CallsGoAsTold) {
   const struct {
     std::string options;
