@@ -1,11 +1,13 @@
+// The modem, its paging terminal and the options that make them misbehave.
 #include "tools/tap-terminal/hayes_modem.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tools/tap-terminal/page_line.h"
 #include "tools/tap-terminal/tap_block.h"
 #include "tools/tap-terminal/terminal_options.h"
 
@@ -16,199 +18,163 @@ using namespace std::string_literals;
 
 const std::string kOk = "\r\nOK\r\n", kConnect = "\r\nCONNECT 9600\r\n";
 const std::string kNoCarrier = "\r\nNO CARRIER\r\n", kBusy = "\r\nBUSY\r\n";
-const std::string kLogon = "\x1bPG1\r", kLogonAnswer = "\r\x06\r\x1b[p\r";
+const std::string kError = "\r\nERROR\r\n", kLogon = "\x1bPG1\r";
 const std::string kAck = "\r\x06\r", kNak = "\r\x15\r", kRs = "\r\x1e\r";
-const std::string kLogoffAnswer = "\x1b\x04\r";
+const std::string kBye = "\x1b\x04\r", kLoggedOn = "\r\x06\r\x1b[p\r";
+const std::string kTooLong = "AT" + std::string(kMaxCommandLine, 'E') + "\r";
+// Dial, wake up and log on; and what a good terminal answers to that.
+const std::string kCall = "ATDT1\r\r" + kLogon, kAnswer = kConnect + "ID=";
+const std::string kCallAnswer = kAnswer + kLoggedOn, kM = MakeBlock("1", "m");
+// Blocks captured from an independent client talking to a terminal.
+const std::string kAbc = "\x02\x0d\x61\x62\x63\x0d\x03\x31\x34\x35\x0d"s;
+const std::string kDiskFull = "\0021234567\rDisk C: 95% full\r\003639\r";
 
 // A block of |body| ending in |mark|, with its checksum.
-std::string Block(const std::string& body, char mark) {
+std::string Framed(const std::string& body, char mark) {
   std::string block = kStx + body + mark;
   return block + ChecksumText(BlockChecksum(block)) + "\r";
 }
 
-struct Step {
-  std::string said;     // "<dtr>" drops DTR
-  std::string answer;   // all queued, "@due" after bytes due later than |at|
-  std::int64_t at = 0;  // when it is said; the modem is ticked then too
-};
+// Options split at blanks.
+bool Parse(const std::string& line, TerminalOptions* out) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  std::vector<const char*> argv;
+  for (const std::string& word : words) argv.push_back(word.c_str());
+  std::string error;
+  bool ok = ParseTerminalOptions(static_cast<int>(argv.size()), argv.data(),
+                                 out, &error);
+  EXPECT_EQ(ok, error.empty()) << error;
+  return ok;
+}
 
-struct Case {
-  std::vector<const char*> options;
-  std::vector<Step> steps;
-  std::string pages;  // "PIN message" lines
-};
-
-// Given a whole call, or a modem or terminal told to misbehave, each step
-// should be answered as told and exactly the pages of good blocks kept. An
-// "ATO" answered NO CARRIER shows the call has ended.
+// Options, script of (said at "@T" ms, answer "@due") pairs → pages kept.
 TEST(HayesModemTest, CallsGoAsTold) {
-  const Step call = {"ATDT1\r\r" + kLogon, kConnect + "ID=" + kLogonAnswer};
-  const Step ended = {"ATO\r", kNoCarrier};
-  std::string bad = MakeBlock("42", "x");
-  bad[bad.size() - 2] ^= 1;
-  const std::string block = MakeBlock("1", "m");
-  const Case cases[] = {
-      {{},
-       {{"ATZ\r", kOk},
-        {"ate0\r", kOk},
-        {"at&f\r", kOk},
-        {"AT&F&D2S7=60\r", kOk},  // a D inside settings is no dial
-        {"at\r", kOk},
-        {"\nATH0\r", kOk},
-        {"+++ATH\r", kOk},  // a stray escape before the command
-        {"hello\r", ""},    // no AT, no answer
-        {"\r", ""},
-        {"AT" + std::string(kMaxCommandLine, 'E') + "\r", "\r\nERROR\r\n"},
-        ended,  // no call to go back to
-        {"AtDt 555-1234\r", kConnect}},
-       ""},
-      {{},
-       {call,
-        {MakeBlock("", "abc"), kAck},
-        {bad, kNak},
-        {MakeBlock("1", std::string(kMaxBlockBytes, 'x')), kNak},
-        {MakeBlock("1234567", "Disk C: 95% full"), kAck},
-        {"\x04\r", kLogoffAnswer}},
-       " abc\n1234567 Disk C: 95% full\n"},
-      // Fields of several blocks join with a blank; a field cut by US does
-      // not.
-      {{},
-       {call,
-        {Block("77\rHello,\r", kEtb), kAck},
-        {Block("world\r", kEtx), kAck},
-        {Block("78\rHello, ", kUs), kAck},
-        {Block("world\r", kEtx), kAck}},
-       "77 Hello, world\n78 Hello, world\n"},
-      // "+++" is an escape only with a guard time of silence on both sides;
-      // ath and atz hang up, ato goes back on line.
-      {{},
-       {{"ATDT1\r", kConnect},
-        {"+++", "", 1000},
-        {"", "", 1499},
-        {"", kOk, 1500},
-        {"ATO\r", kConnect, 1600},
-        {"x", "", 2000},
-        {"+++", "", 2100},  // too soon after the last byte
-        {"", "", 5000},
-        {"+++", "", 6000},
-        {"\r", "ID=", 6100},  // data too soon after the pluses
-        {"", "", 9000},
-        {"+++", "", 10000},
-        {"", kOk, 10500},
-        {"ath\r", kOk, 10600},
-        ended,
-        {"ATDT1\r", kConnect},
-        {"+++", "", 1000},
-        {"", kOk, 1500},
-        {"atz\r", kOk, 1600},
-        ended},
-       ""},
-      {{"--busy", "--failing-dials", "2"},
-       {{"ATDT1\r", kBusy}, {"ATDP1\r", kBusy}, {"ATD1\r", kConnect}},
-       ""},
-      {{"--no-dialtone", "--failing-dials", "1"},
-       {{"ATDT1\r", "\r\nNO DIALTONE\r\n"}, {"ATD1\r", kConnect}},
-       ""},
-      {{"--no-carrier", "--failing-dials", "1"},
-       {{"ATDT1\r", kNoCarrier}, {"ATD1\r", kConnect}},
-       ""},
-      {{"--nak-logon", "1"},
-       {{"ATDT1\r\r", kConnect + "ID="},
-        {kLogon, kNak},
-        {"\x1bPX1\r", kNak},         // not an automatic logon
-        {"\x1bPG1abcdefg\r", kNak},  // password too long
-        {"\x1bPG1abc123\r", kLogonAnswer}},
-       ""},
-      {{"--refuse-logon"},
-       {{"ATDT1\r\r", kConnect + "ID="},
-        {kLogon, kLogoffAnswer + kNoCarrier},
-        ended},
-       ""},
-      {{"--nak-block", "1", "--wrong-reply", "1", "--wrong-byte", "0X5a"},
-       {call, {block, "\rZ\r"}, {block, kNak}, {block, kAck}},
-       "1 m\n"},
-      // The logon holds after RS: the next block needs none.
-      {{"--rs-pin", "666"},
-       {call,
-        {MakeBlock("666", "no"), kRs},
-        {MakeBlock("6666", "yes"), kAck},
-        {Block("12\r", kEtx), kRs}},  // a missing field
-       "6666 yes\n"},
-      {{"--drop-after", "5", "--close-on-drop"},
-       {call,
-        {kStx + "123"s, ""},
-        {"4", kNoCarrier + "<close>"},
-        ended,
-        {"ATDT1\r\r", kConnect + "ID="}},  // the next call works
-       ""},
-      {{"--hang-up-after-logoff"},
-       {call, {"\x04\r", kLogoffAnswer + kNoCarrier}, ended},
-       ""},
-      {{"--silent-terminal"},
-       {{"ATDT1\r", kConnect}, {"\r\r\r" + kLogon, ""}},
-       ""},
-      {{"--silent"}, {{"ATZ\rATDT1\r\r", ""}}, ""},
-      {{"--connect-delay", "3000"}, {{"ATDT1\r", kConnect + "@3100", 100}}, ""},
-      // ID= comes after the late CRs, and to each CR after it, call after
-      // call.
-      {{"--late-id", "2"},
-       {{"ATDT1\r\r\r", kConnect},
-        {"\r", "ID="},
-        {"\r", "ID="},
-        {"<dtr>", ""},
-        {"ATDT1\r\r\r", kConnect},
-        {"\r", "ID="}},
-       ""},
-      {{"--id-delay", "4000"},
-       {{"ATDT1\r", kConnect}, {"\r", "ID=@4100", 100}, {"\r", "", 2100}},
-       ""},
+  const struct {
+    std::string options;
+    std::vector<std::string> script;
+    std::string pages = "";
+  } cases[] = {
+      // Settings with a D, an escape before AT, no AT, too long, no call.
+      {"", {"ATZ\r",    kOk,        "ate0\r",          kOk,
+            "at&f\r",   kOk,        "AT&F&D2S7=60\r",  kOk,
+            "at\r",     kOk,        "\nATH0\r",        kOk,
+            "+++ATH\r", kOk,        "hello\r",         "",
+            "\r",       "",         kTooLong,          kError,
+            "ATO\r",    kNoCarrier, "AtDt 555-1234\r", kConnect}},
+      // Damaged blocks (checksum, short checksum, too short, too long) get NAK.
+      {"",
+       {kCall, kCallAnswer, kAbc, kAck, "\00242\rx\r\003000\r", kNak,
+        "\002\rabc\r\00345\r", kNak, "\002\00305\r", kNak,
+        MakeBlock("1", std::string(kMaxBlockBytes, 'x')), kNak, kDiskFull, kAck,
+        MakeBlock("9", "a\tb\xe9"), kAck, "\x04\r", kBye},
+       "PAGE  abc\nPAGE 1234567 Disk C: 95% full\nPAGE 9 a\\x09b\\xE9\n"},
+      // Fields of several blocks join with a blank; one cut by US does not.
+      {"",
+       {kCall, kCallAnswer, Framed("77\rHello,\r", kEtb), kAck,
+        Framed("world\r", kEtx), kAck, Framed("78\rHello, ", kUs), kAck,
+        Framed("world\r", kEtx), kAck},
+       "PAGE 77 Hello, world\nPAGE 78 Hello, world\n"},
+      // "+++" needs a guard time of silence both sides (2100, 6100 fail).
+      {"", {"ATDT1\r",     kConnect,  "@1000+++",     "",
+            "@1499",       "",        "@1500",        kOk,
+            "@1600ATO\r",  kConnect,  "@2000x",       "",
+            "@2100+++",    "",        "@5000",        "",
+            "@6000+++",    "",        "@6100\r",      "ID=",
+            "@9000",       "",        "@10000+++",    "",
+            "@10500",      kOk,       "@10550ATD1\r", kError,
+            "@10600ath\r", kOk,       "ATO\r",        kNoCarrier,
+            "ATDT1\r",     kConnect,  "@1000+++",     "",
+            "@1500",       kOk,       "@1600atz\r",   kOk,
+            "ATO\r",       kNoCarrier}},
+      {"--busy --failing-dials 2",
+       {"ATDT1\r", kBusy, "ATDP1\r", kBusy, "ATD1\r", kConnect}},
+      {"--no-dialtone --failing-dials 1",
+       {"ATDT1\r", "\r\nNO DIALTONE\r\n", "ATD1\r", kConnect}},
+      {"--no-carrier --failing-dials 1",
+       {"ATDT1\r", kNoCarrier, "ATD1\r", kConnect}},
+      // Not an automatic logon, a password too long: NAK too.
+      {"--nak-logon 1",
+       {"ATDT1\r\r", kAnswer, kLogon, kNak, "\x1bPX1\r", kNak,
+        "\x1bPG1abcdefg\r", kNak, "\x1bPG1abc123\r", kLoggedOn}},
+      {"--refuse-logon",
+       {"ATDT1\r\r", kAnswer, kLogon, kBye + kNoCarrier, "ATO\r", kNoCarrier}},
+      {"--nak-block 1 --wrong-reply 1 --wrong-byte 0X5a",
+       {kCall, kCallAnswer, kM, "\rZ\r", kM, kNak, kM, kAck},
+       "PAGE 1 m\n"},
+      // The logon holds after RS; a missing field is answered RS.
+      {"--rs-pin 666",
+       {kCall, kCallAnswer, MakeBlock("666", "no"), kRs,
+        MakeBlock("6666", "yes"), kAck, Framed("12\r", kEtx), kRs},
+       "PAGE 6666 yes\n"},
+      // The call after a dropped one works.
+      {"--drop-after 5 --close-on-drop",
+       {kCall, kCallAnswer, kStx + "123"s, "", "4", kNoCarrier + "<close>",
+        "ATO\r", kNoCarrier, "ATDT1\r\r", kAnswer}},
+      {"--hang-up-after-logoff",
+       {kCall, kCallAnswer, "\x04\r", kBye + kNoCarrier, "ATO\r", kNoCarrier}},
+      {"--silent-terminal", {"ATDT1\r", kConnect, "\r\r\r" + kLogon, ""}},
+      {"--silent", {"ATZ\rATDT1\r\r", ""}},
+      {"--connect-delay 3000", {"@100ATDT1\r", kConnect + "@3100"}},
+      // ID= comes after the late CRs, and to each CR after it, each call.
+      {"--late-id 2",
+       {"ATDT1\r\r\r", kConnect, "\r", "ID=", "\r", "ID=", "<dtr>", "",
+        "ATDT1\r\r\r", kConnect, "\r", "ID="}},
+      {"--id-delay 4000",
+       {"ATDT1\r", kConnect, "@100\r", "ID=@4100", "@2100\r", ""}},
   };
-  for (const Case& c : cases) {
-    std::vector<const char*> options = {"--link", "x"};
-    options.insert(options.end(), c.options.begin(), c.options.end());
-    std::string trace;
-    for (const char* option : options) trace += option + " "s;
-    SCOPED_TRACE(trace);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
     TerminalOptions parsed;
-    std::string error;
-    ASSERT_TRUE(ParseTerminalOptions(static_cast<int>(options.size()),
-                                     options.data(), &parsed, &error))
-        << error;
+    ASSERT_TRUE(Parse("--link x " + c.options, &parsed));
     Outbox outbox;
     HayesModem modem(parsed.modem, parsed.terminal, &outbox);
-    for (const Step& step : c.steps) {
-      if (step.said == "<dtr>") modem.DropDtr();
-      if (step.said != "<dtr>") modem.Feed(step.said, step.at);
-      modem.Tick(step.at);
+    for (std::size_t i = 0; i + 1 < c.script.size(); i += 2) {
+      std::string said = c.script[i];
+      std::size_t n = 0;
+      const std::int64_t at = said[0] == '@' ? std::stoll(&said[1], &n) : 0;
+      said.erase(0, n > 0 ? n + 1 : 0);
+      said == "<dtr>" ? modem.DropDtr() : modem.Feed(said, at);
+      modem.Tick(at);
       std::string all;
       for (const LineOutput& out : outbox.line) {
         all += out.close_line ? "<close>" : out.bytes;
-        if (out.due_ms != step.at) all += "@" + std::to_string(out.due_ms);
+        if (out.due_ms != at) all += "@" + std::to_string(out.due_ms);
       }
       outbox.line.clear();
-      EXPECT_EQ(all, step.answer) << step.said << " at " << step.at;
+      EXPECT_EQ(all, c.script[i + 1]) << said << " at " << at;
     }
     std::string pages;
-    for (const Page& page : outbox.pages) {
-      pages += page.pin + " " + page.message + "\n";
-    }
+    for (const Page& page : outbox.pages) pages += PageLine(page) + "\n";
     EXPECT_EQ(pages, c.pages);
   }
 }
 
-// Given a call, the modem should be due a tick only while an escape waits.
+// The modem is due a tick only while an escape waits.
 TEST(HayesModemTest, DeadlineOnlyForAnEscape) {
   Outbox outbox;
   HayesModem modem(ModemBehaviour(), TerminalBehaviour(), &outbox);
   modem.Feed("ATDT555-1234\r", 0);
-  EXPECT_TRUE(modem.in_data_mode());
-  EXPECT_EQ(modem.dialled(), "555-1234");
-  EXPECT_EQ(modem.NextDeadline(), -1);
   modem.Feed("+++", 1000);
+  EXPECT_TRUE(modem.in_data_mode() && modem.dialled() == "555-1234");
   EXPECT_EQ(modem.NextDeadline(), 1500);
   modem.DropDtr();
-  EXPECT_FALSE(modem.on_line());
-  EXPECT_EQ(modem.NextDeadline(), -1);
+  EXPECT_TRUE(!modem.on_line() && modem.NextDeadline() == -1);
+}
+
+TEST(TerminalOptionsTest, ReadsNumbersAndRefusesBadCommandLines) {
+  TerminalOptions options;
+  ASSERT_TRUE(Parse("--late-id 010 --verbose --help", &options));
+  EXPECT_TRUE(options.verbose && options.help);  // no --link needed then
+  EXPECT_EQ(options.terminal.late_id_crs, 10);   // decimal, not octal
+  for (const char* bad : {"", "--busy", "--link", "--link x --nak-block",
+                          "--link x --nak-block -1", "--link x --guard 5s",
+                          "--link x --guard 0x", "--link x --wrong-byte 256",
+                          "--link x --busy --no-carrier", "--link x --what"}) {
+    TerminalOptions fresh;
+    EXPECT_FALSE(Parse(bad, &fresh)) << bad;
+  }
 }
 
 }  // namespace
