@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -126,6 +128,97 @@ TEST(SiteTest, FindsMachineFoldersByAnySpelling) {
                                : fs::equivalent(found, c.want, error))
         << (c.name == nullptr ? "(null)" : c.name) << " " << found;
   }
+}
+
+// Counts the bytes read through its files and the largest single read.
+struct CountingFiles : FileAccess {
+  struct File : LockedFile {
+    File(std::unique_ptr<LockedFile> f, CountingFiles* o)
+        : inner(std::move(f)), owner(o) {}
+    bool Size(std::uint64_t* size) override { return inner->Size(size); }
+    bool Stamp(FileStamp* stamp) override { return inner->Stamp(stamp); }
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+      owner->bytes += size;
+      owner->largest = std::max<std::uint64_t>(owner->largest, size);
+      return inner->ReadAt(offset, buffer, size);
+    }
+    bool WriteAt(std::uint64_t offset, const void* data,
+                 std::size_t size) override {
+      return inner->WriteAt(offset, data, size);
+    }
+    bool Resize(std::uint64_t size) override { return inner->Resize(size); }
+    bool Lock(bool exclusive) override { return inner->Lock(exclusive); }
+    void Unlock() override { inner->Unlock(); }
+    std::unique_ptr<LockedFile> inner;
+    CountingFiles* owner;
+  };
+  std::unique_ptr<LockedFile> OpenFile(const std::string& path, Mode mode,
+                                       bool* missing) override {
+    auto file = system->Open(path, mode, missing);
+    if (!file) return nullptr;
+    return std::make_unique<File>(std::move(file), this);
+  }
+  std::unique_ptr<FileAccess> system = MakeSystemFileAccess();
+  std::uint64_t bytes = 0, largest = 0;
+};
+
+// A visit's cost does not grow with the log: a damaged 4 MiB log and a log
+// of 5,000 records whose header is stale are searched in pieces of at most
+// 64 KiB, and later opens of the same file, unchanged or one record longer
+// at the same modification time, read only a few records' bytes.  A log
+// written within the time its stamp cannot tell apart is looked at again.
+TEST(SiteEventLogTest, LearnsEachLogOnce) {
+  fs::path site = NewSite("sentory-evt-learn");
+  fs::create_directories(site / "M1");
+  const std::string path = (site / "M1" / "System.evt").string();
+  auto time = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+  auto write = [&path, &time](std::uint32_t from, std::uint32_t to) {
+    auto file = MakeSystemFileAccess()->Open(path, Mode::kCreate);
+    ASSERT_TRUE(WriteEvents(file.get(), 0x400000, from, to));
+    std::uint32_t start = kEvtHeaderSize;
+    ASSERT_TRUE(file->WriteAt(20, &start, 4));  // the header's end offset
+    fs::last_write_time(path, time);
+  };
+  for (bool damaged : {true, false}) {
+    SCOPED_TRACE(damaged ? "damaged" : "stale header");
+    fs::remove(path);
+    write(1, 5000);
+    if (damaged) {
+      fs::resize_file(path, kEvtHeaderSize);
+      fs::resize_file(path, 0x400000);
+      fs::last_write_time(path, time);
+    }
+    auto files = std::make_unique<CountingFiles>();
+    CountingFiles* counts = files.get();
+    auto service = MakeSiteEventLog(std::move(files));
+    for (int open = 0; open < 3; ++open) {
+      SCOPED_TRACE(open);
+      if (open == 2 && !damaged) write(5001, 5001);
+      counts->bytes = counts->largest = 0;
+      EventLogService::Handle handle = service->OpenEventLog("M1", "System");
+      ASSERT_EQ(handle == nullptr, damaged);
+      std::uint32_t count = 0;
+      if (handle != nullptr) {
+        EXPECT_TRUE(service->GetNumberOfEventLogRecords(handle, &count));
+        EXPECT_EQ(count, open == 2 ? 5001u : 5000u);
+        service->CloseEventLog(handle);
+      }
+      EXPECT_LE(counts->largest, 0x10000u + kEvtEofSize);
+      if (open > 0) {
+        EXPECT_LE(counts->bytes, 0x400u);
+      }
+    }
+  }
+  fs::last_write_time(path, time = fs::file_time_type::clock::now());
+  auto service = MakeSiteEventLog(MakeSystemFileAccess());
+  EventLogService::Handle handle = service->OpenEventLog("M1", "System");
+  write(5002, 5002);
+  std::uint32_t count = 0;
+  EXPECT_TRUE(service->GetNumberOfEventLogRecords(handle, &count));
+  EXPECT_EQ(count, 5002u);
+  service->CloseEventLog(handle);
+  std::error_code error;
+  fs::remove_all(site, error);
 }
 
 }  // namespace
