@@ -48,10 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   const FakeConsole& console = fakes.console;
   const std::string banner = std::string(kBanner) + "\n";
-  const std::string all = console.console + console.log;
-  if (all.compare(0, banner.size(), banner) != 0) std::abort();
-  const std::string rest = all.substr(banner.size());
-  const std::string last = rest.substr(rest.rfind('\n', rest.size() - 2) + 1);
+  if (console.console.compare(0, banner.size(), banner) != 0 ||
+      (!console.log_path.empty() &&
+       console.log.compare(0, banner.size(), banner) != 0)) {
+    std::abort();
+  }
+  const std::string rest =
+      (console.console + console.log).substr(banner.size());
+  // Whether |rest| ends with a line that is |lead| (or, |exact| false,
+  // starts with it) and then |name|, which may itself hold line ends.
+  auto ends_naming = [&rest](const std::string& lead, const char* name,
+                             bool exact) {
+    const std::string tail = std::string(name) + "\n";
+    if (rest.size() < tail.size() ||
+        rest.compare(rest.size() - tail.size(), tail.size(), tail) != 0) {
+      return false;
+    }
+    const std::string head = rest.substr(0, rest.size() - tail.size());
+    const std::string line = head.substr(head.rfind('\n') + 1);
+    return exact ? line == lead : line.compare(0, lead.size(), lead) == 0;
+  };
 
   FakeConsole check;
   OutputStream check_out(check);
@@ -68,12 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   } else if (status == 1) {
     const char* log = state.options.OptionValue("/L");
     const char* skip = state.options.OptionValue("/SK");
-    right =
-        (log && last == "Could not open log file " + std::string(log) + "\n") ||
-        (skip && last.compare(0, 10, "Could not ") == 0 &&
-         last.size() > std::string(skip).size() &&
-         last.compare(last.size() - std::string(skip).size() - 1,
-                      std::string::npos, std::string(skip) + "\n") == 0);
+    right = (log && ends_naming("Could not open log file ", log, true)) ||
+            (skip && ends_naming("Could not ", skip, false));
   } else {
     const char* log = state.options.OptionValue("/L");
     right = status == -1 && console.log_path == (log ? log : "") &&
