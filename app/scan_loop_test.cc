@@ -59,10 +59,8 @@ TEST(TimeTextTest, Format) {
 
 class ScanLoopTest : public testing::Test {
  protected:
-  void Options(std::vector<const char*> words) {
-    words.insert(words.begin(), {"sentory", "/M0", "S1", "/SYS"});
-    state_.options.ParseCommandLine(static_cast<int>(words.size()),
-                                    words.data());
+  void Options(const std::string& words) {
+    ParseWords(&state_.options, "/M0 S1 /SYS " + words);
     ParseSeverities("E", &state_.severities);
     fakes_.event_log.At("S1", "System");
     state_.cursors.Reset(1);
@@ -82,7 +80,7 @@ class ScanLoopTest : public testing::Test {
 // times and the program run, an empty line, the scanning line; a tone per
 // alert, 3000 ms per pass.
 TEST_F(ScanLoopTest, PassOutput) {
-  Options({"/R", "p"});
+  Options("/R p");
   fakes_.clock.now = kFriday;
   Scan(1);  // first visit: nothing new
   std::string blocks;
@@ -111,7 +109,7 @@ TEST_F(ScanLoopTest, PassOutput) {
 // Paging: the line is hung up at the end of every pass, also one without
 // alerts, and a page that cannot be sent is tried again every 3000 ms.
 TEST_F(ScanLoopTest, PagingHangsUpAfterEveryPassAndRetries) {
-  Options({"/C", "COM1", "/PH", "555", "/P0", "77"});
+  Options("/C COM1 /PH 555 /P0 77");
   ScriptedSerialLine& line = fakes_.serial_ports;
   state_.modem = std::make_unique<ModemLink>(line, fakes_.clock, "COM1");
   state_.pager = std::make_unique<PagingDispatcher>(state_.options, state_.out,

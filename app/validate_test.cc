@@ -68,11 +68,8 @@ Words Line(std::string line) {
 // with).
 std::string Validate(const char* line, PageRateWindow* rate = nullptr,
                      SeveritySlots* slots = nullptr) {
-  Words words = Line(line);
-  std::vector<const char*> argv = {"sentory"};
-  for (const std::string& w : words) argv.push_back(w.c_str());
   OptionTable table;
-  table.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  ParseWords(&table, Line(line));
   FakeConsole console;
   OutputStream out(console);
   SeveritySlots own_slots;
@@ -155,7 +152,7 @@ TEST(ScanIntPairTest, CountsTheNumbersRead) {
 // "=value".
 TEST(OptionTableTest, ParsesCommandLines) {
   const struct {
-    std::vector<const char*> words;
+    Words words;
     std::vector<std::pair<const char*, const char*>> lookups;
   } cases[] = {
       {{}, {{"/M0", "absent"}, {"/", "absent"}}},
@@ -173,17 +170,16 @@ TEST(OptionTableTest, ParsesCommandLines) {
       {{"/\xe9x\xc4-9"}, {{"/\xe9X\xc4-9", "key"}}},  // only a-z uppercased
   };
   for (const auto& c : cases) {
-    std::vector<const char*> argv = {"sentory"};
-    argv.insert(argv.end(), c.words.begin(), c.words.end());
     OptionTable table;
-    table.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    ParseWords(&table, c.words);
     for (const auto& [key, expected] : c.lookups) {
       const char* value = table.OptionValue(key);
       std::string got = !table.HasOption(key)
                             ? (value ? "absent+value" : "absent")
                         : value ? std::string("=") + value
                                 : "key";
-      EXPECT_EQ(got, expected) << key << " after " << argv.size() << " words";
+      EXPECT_EQ(got, expected)
+          << key << " after " << c.words.size() << " words";
     }
   }
   EXPECT_EQ(OptionTable::NumberedKey("/M", 31), "/M31");

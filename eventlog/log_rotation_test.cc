@@ -14,10 +14,8 @@ namespace {
 
 class LogRotationTest : public testing::Test {
  protected:
-  void Start(int machines, std::vector<const char*> words) {
-    words_ = words;
-    words_.insert(words_.begin(), "sentory");
-    options_.ParseCommandLine(static_cast<int>(words_.size()), words_.data());
+  void Start(int machines, const std::string& words) {
+    ParseWords(&options_, words);
     cursors_.Reset(machines);
   }
 
@@ -37,7 +35,6 @@ class LogRotationTest : public testing::Test {
     while (count-- > 0) log_.Append(machine, log, EventFields());
   }
 
-  std::vector<const char*> words_;
   NextEventResult end_;
   OptionTable options_;
   FakeEventLog log_;
@@ -52,7 +49,7 @@ class LogRotationTest : public testing::Test {
 // System then Application on each machine in turn, whatever the order of the
 // options; a machine after a gap is not visited.
 TEST_F(LogRotationTest, VisitingOrder) {
-  Start(2, {"/APP", "/SYS", "/M0", "a", "/M1", "b", "/M3", "d"});
+  Start(2, "/APP /SYS /M0 a /M1 b /M3 d");
   for (const char* m : {"a", "b", "d"}) {
     log_.At(m, "System");
     log_.At(m, "Application");
@@ -87,7 +84,7 @@ TEST_F(LogRotationTest, CursorOutsideTheLog) {
     FakeEventLog::Log& log = log_.At("a", "System");
     log = FakeEventLog::Log();
     log.oldest = c.oldest;
-    Start(1, {"/M0", "a", "/SYS"});
+    Start(1, "/M0 a /SYS");
     Fill("a", "System", c.before);
     EXPECT_TRUE(Visit().empty());
     if (c.cleared) log = FakeEventLog::Log();
@@ -100,7 +97,7 @@ TEST_F(LogRotationTest, CursorOutsideTheLog) {
 
 // A record larger than the first buffer is read again at the size asked for.
 TEST_F(LogRotationTest, LargeRecordReadTwice) {
-  Start(1, {"/M0", "a", "/SYS"});
+  Start(1, "/M0 a /SYS");
   log_.At("a", "System");
   Visit();
   log_.Append("a", "System", {1, 0, 1, 1, "Disk", "SERVER1", {}, 2000});
@@ -112,7 +109,7 @@ TEST_F(LogRotationTest, LargeRecordReadTwice) {
 // A failure at each step ends the visit with Error, the cursor unchanged;
 // only a failed open is reported.
 TEST_F(LogRotationTest, Failures) {
-  Start(2, {"/M0", "Nowhere", "/M1", "b", "/SYS"});
+  Start(2, "/M0 Nowhere /M1 b /SYS");
   Fill("b", "System", 1);
   Visit();
   EXPECT_EQ(end_, NextEventResult::kError);
@@ -136,7 +133,7 @@ TEST_F(LogRotationTest, Failures) {
 
 // A blackout beginning during a visit ends it; the records left come after.
 TEST_F(LogRotationTest, BlackoutDuringAVisit) {
-  Start(1, {"/M0", "a", "/SYS", "/B0", "1-2"});
+  Start(1, "/M0 a /SYS /B0 1-2");
   log_.At("a", "System");
   Visit();
   Fill("a", "System", 3);
@@ -173,13 +170,9 @@ TEST(BlackoutTest, HoursAndNotices) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.words);
-    std::istringstream words(c.words), notices(c.notices);
-    std::vector<std::string> args = {"sentory"};
-    for (std::string w; words >> w;) args.push_back(w);
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::istringstream notices(c.notices);
     OptionTable options;
-    options.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    ParseWords(&options, c.words);
     FakeConsole console;
     OutputStream out(console);
     FakeClock clock;

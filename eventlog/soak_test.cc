@@ -53,8 +53,7 @@ class Soak : public FakeConsole, public FakeClock {
     ASSERT_TRUE(file_ != nullptr && WriteLog(3, false));
     due_text_ = std::string(kScanning) + "\n";
     written_ = expected_ = 0;
-    const char* const words[] = {"sentory", "/M0", "SOAK0", "/SYS"};
-    state_.options.ParseCommandLine(4, words);
+    ParseWords(&state_.options, "/M0 SOAK0 /SYS");
     ParseSeverities("EWF", &state_.severities);
     state_.skip_text = std::make_unique<SkipList>("7 Soak\r\n");
     state_.cursors.Reset(1);

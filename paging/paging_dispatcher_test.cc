@@ -24,7 +24,7 @@ const std::string kLogon = "\x1bPG1\r", kBye = "\x1b\x04\r";
 // Everything a page goes through; the dispatcher pages 111 and 222.
 struct Rig {
   explicit Rig(const char* com = "COM1,9600") : link(line, clock, com) {
-    options.ParseCommandLine(static_cast<int>(words.size()), words.data());
+    ParseWords(&options, "/C COM1,9600 /PH 5551234 /P0 111 /P1 222");
   }
   // Checks that the hang-up dialogue ran to its end.
   void ExpectHungUp() {
@@ -45,9 +45,6 @@ struct Rig {
     return tap->SendPage(pin, &text[0]);
   }
 
-  std::vector<const char*> words = {"sentory", "/C",      "COM1,9600",
-                                    "/PH",     "5551234", "/P0",
-                                    "111",     "/P1",     "222"};
   OptionTable options;
   ScriptedSerialLine line;
   FakeClock clock;

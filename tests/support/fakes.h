@@ -6,10 +6,17 @@
 #include <utility>
 #include <vector>
 
+#include "app/option_table.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 
 namespace sentory {
+
+/// Fills |table| from |words| (or a line split at blanks) as the words after
+/// the program's name; the words are kept for the run, as the table refers
+/// to them.
+void ParseWords(OptionTable* table, const std::vector<std::string>& words);
+void ParseWords(OptionTable* table, const std::string& line);
 
 /// Thrown where the real service would end the process.
 struct ProcessEnded {
