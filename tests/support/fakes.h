@@ -2,6 +2,8 @@
 #define SENTORY_TESTS_SUPPORT_FAKES_H_
 
 #include <cstdint>
+#include <deque>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,8 +17,20 @@ namespace sentory {
 /// Fills |table| from |words| (or a line split at blanks) as the words after
 /// the program's name; the words are kept for the run, as the table refers
 /// to them.
-void ParseWords(OptionTable* table, const std::vector<std::string>& words);
-void ParseWords(OptionTable* table, const std::string& line);
+inline void ParseWords(OptionTable* table,
+                       const std::vector<std::string>& words) {
+  static std::deque<std::string> kept;
+  std::vector<const char*> argv = {"sentory"};
+  for (const std::string& word : words)
+    argv.push_back(kept.emplace_back(word).c_str());
+  table->ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+inline void ParseWords(OptionTable* table, const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  ParseWords(table, words);
+}
 
 /// Thrown where the real service would end the process.
 struct ProcessEnded {
