@@ -5,11 +5,9 @@
 #include <climits>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/int_pair.h"
-#include "app/option_table.h"
 #include "tests/support/fakes.h"
 
 namespace sentory {
@@ -146,43 +144,6 @@ TEST(ScanIntPairTest, CountsTheNumbersRead) {
     EXPECT_EQ(first, c.first) << c.text;
     EXPECT_EQ(second, c.second) << c.text;
   }
-}
-
-// Each command line, then each key's answer: "absent", "key" (no value) or
-// "=value".
-TEST(OptionTableTest, ParsesCommandLines) {
-  const struct {
-    Words words;
-    std::vector<std::pair<const char*, const char*>> lookups;
-  } cases[] = {
-      {{}, {{"/M0", "absent"}, {"/", "absent"}}},
-      {{"/app", "/Sys"},
-       {{"/APP", "key"}, {"/SYS", "key"}, {"/app", "absent"}}},
-      {{"/m1", "host-b", "/M0", "host-a"},
-       {{"/M1", "=host-b"}, {"/M0", "=host-a"}}},
-      {{"/L"}, {{"/L", "key"}}},
-      {{"/P0", "/P1", "1234"}, {{"/P0", "key"}, {"/P1", "=1234"}}},
-      {{"/R", "prog", "extra"}, {{"/R", "=prog"}, {"EXTRA", "absent"}}},
-      {{"stray", "/SEC"}, {{"/SEC", "key"}, {"STRAY", "absent"}}},
-      {{"/M0", "alpha", "/m0"}, {{"/M0", "key"}}},
-      {{"/M0", "alpha", "/M0", "beta"}, {{"/M0", "=beta"}}},
-      {{"/PH", ""}, {{"/PH", "="}}},
-      {{"/\xe9x\xc4-9"}, {{"/\xe9X\xc4-9", "key"}}},  // only a-z uppercased
-  };
-  for (const auto& c : cases) {
-    OptionTable table;
-    ParseWords(&table, c.words);
-    for (const auto& [key, expected] : c.lookups) {
-      const char* value = table.OptionValue(key);
-      std::string got = !table.HasOption(key)
-                            ? (value ? "absent+value" : "absent")
-                        : value ? std::string("=") + value
-                                : "key";
-      EXPECT_EQ(got, expected)
-          << key << " after " << c.words.size() << " words";
-    }
-  }
-  EXPECT_EQ(OptionTable::NumberedKey("/M", 31), "/M31");
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/support/fake_services.h"
 
 namespace sentory {
@@ -57,29 +55,6 @@ TEST(EventFilterTest, SkipTextMatching) {
     EXPECT_EQ(PassesFilter(Record(1, c.event_id, c.source), slots, &skip_list),
               !c.skipped)
         << c.text << " / " << c.event_id << " " << c.source;
-  }
-}
-
-// Types pass as the slots say; type 0 while any slot is unfilled.
-TEST(EventFilterTest, Severities) {
-  const struct {
-    const char* letters;
-    std::vector<std::uint16_t> passing;
-  } cases[] = {
-      {"EW", {0, 1, 2}},
-      {"ewisf", {1, 2, 4, 8, 16}},
-      {"EE", {0, 1}},
-      {"EWISFW", {1, 2, 4, 8, 16}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.letters);
-    SeveritySlots slots;
-    ParseSeverities(c.letters, &slots);
-    for (std::uint16_t type : {0, 1, 2, 3, 4, 8, 16, 32}) {
-      bool expected = std::find(c.passing.begin(), c.passing.end(), type) !=
-                      c.passing.end();
-      EXPECT_EQ(PassesFilter(Record(type), slots, nullptr), expected) << type;
-    }
   }
 }
 

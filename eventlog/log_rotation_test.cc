@@ -46,20 +46,6 @@ class LogRotationTest : public testing::Test {
   LogRotation rotation_{options_, log_, out_, blackout_, cursors_};
 };
 
-// System then Application on each machine in turn, whatever the order of the
-// options; a machine after a gap is not visited.
-TEST_F(LogRotationTest, VisitingOrder) {
-  Start(2, "/APP /SYS /M0 a /M1 b /M3 d");
-  for (const char* m : {"a", "b", "d"}) {
-    log_.At(m, "System");
-    log_.At(m, "Application");
-  }
-  for (int i = 0; i < 5; ++i) Visit();
-  EXPECT_EQ(log_.opens,
-            (std::vector<std::string>{"A/System", "A/Application", "B/System",
-                                      "B/Application", "A/System"}));
-}
-
 // Records there at the first visit count as seen; after a clear or a wrap
 // past the cursor, every record after the cursor, or from the oldest, is
 // handed out.
@@ -93,17 +79,6 @@ TEST_F(LogRotationTest, CursorOutsideTheLog) {
     EXPECT_EQ(Visit(), c.expected);
     EXPECT_EQ(end_, NextEventResult::kCaughtUp);
   }
-}
-
-// A record larger than the first buffer is read again at the size asked for.
-TEST_F(LogRotationTest, LargeRecordReadTwice) {
-  Start(1, "/M0 a /SYS");
-  log_.At("a", "System");
-  Visit();
-  log_.Append("a", "System", {1, 0, 1, 1, "Disk", "SERVER1", {}, 2000});
-  EXPECT_EQ(Visit(), std::vector<std::uint32_t>{1});
-  ASSERT_EQ(log_.read_sizes.size(), 2u);
-  EXPECT_TRUE(log_.read_sizes[0] == 512 && log_.read_sizes[1] > 2000);
 }
 
 // A failure at each step ends the visit with Error, the cursor unchanged;

@@ -80,7 +80,6 @@ void FakeEventLog::Drop(const std::string& machine, const std::string& log,
 EventLogService::Handle FakeEventLog::OpenEventLog(const char* server,
                                                    const char* source) {
   std::string machine = Upper(server ? server : "");
-  opens.push_back(machine + "/" + source);
   auto m = machines.find(machine);
   if (m == machines.end()) return last_error = kErrorBadNetpath, nullptr;
   ++open_handles;
@@ -92,7 +91,6 @@ bool FakeEventLog::ReadEventLog(Handle log, std::uint32_t flags,
                                 std::uint32_t size, std::uint32_t* read,
                                 std::uint32_t* needed) {
   Log* l = static_cast<Log*>(log);
-  read_sizes.push_back(size);
   if (flags != (kEventLogSeekRead | kEventLogForwardsRead) || l->fail_reads ||
       number < l->oldest || number - l->oldest >= l->records.size()) {
     last_error = kErrorInvalidParameter;

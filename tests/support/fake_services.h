@@ -67,8 +67,6 @@ class FakeEventLog : public EventLogService {
   std::uint32_t LastError() override { return last_error; }
 
   std::map<std::string, std::map<std::string, Log>> machines;
-  std::vector<std::string> opens;  ///< "MACHINE/log" of each open
-  std::vector<std::uint32_t> read_sizes;
   int open_handles = 0;
   std::uint32_t last_error = 0;
 };
